@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class MediaEngine;
+class PlayListModel;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTimer;
+
+// The main window. Its state lives in its controls, as the user sees it; the handlers are
+// named after the control and event that raise them and stay thin: the rules they apply are
+// plain functions in playback/ and playlist/, and sound goes through MediaEngine only.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // The window owns the engine for its whole life.
+    explicit Form1(MediaEngine* engine, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Seams for tests: where random picks come from, which mixer programs are tried, and
+    // where saved lists go.
+    void setRandomSource(std::function<double()> source);
+    void setMixerCandidates(QList<QStringList> candidates);
+    void setListFolders(QString programFolder, QString fallbackFolder);
+
+    MediaEngine* engine() const { return MediaPlayer1; }
+    PlayListModel* playList() const { return playList_; }
+
+    // Makes the window topmost or returns it to ordinary stacking, without moving it.
+    void AlwaysOnTop(bool SetOnTop);
+
+    // Handlers, one per user action.
+    void Form_Load();
+    void CmdPlay_Click();
+    void List1_DblClick();
+    void CmdPause_Click();
+    void CmdStop_Click();
+    void MediaPlayer1_EndOfStream(int result);
+    void Timer1_Timer();
+    void Slider1_Scroll();
+    void Slider3_Scroll();
+    void Slider2_Scroll();
+    void CmdMute_Click();
+    void Cmdvol_Click();
+    void List1_Click();
+    void CmdAdd_MouseUp(int Button, int Shift, int X, int Y);
+    void mnuaddfile_Click();
+    void mnuaddfile2_Click();
+    void mnuAdddir_Click();
+    void mnuAdddir2_Click();
+    void CmdRem_Click();
+    void CmdClear_Click();
+    void CmdLoadList_Click();
+    void CmdSaveList_Click();
+    void Command1_Click();
+    void CmdOnTop_Click();
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    // Menu items that run the handler of the button doing the same.
+    void mnuplay_Click();
+    void mnustop_Click();
+    void mnuRemove_Click();
+    void mnuRemall_Click();
+    void mnuMute_Click();
+    void mnuVolume_Click();
+    void mnumini_Click();
+    void mnuOnTop_Click();
+    void mnuLoadList_Click();
+    void mnuSavelist_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void applyStackingAndTabOrder();
+    QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& shortcut, void (Form1::*handler)());
+
+    int selectedIndex() const;
+    void selectEntry(int row);
+    bool startCurrentFile();
+    void addOneFile();
+    QString askForFile(const QString& name, const QString& title, const QString& filter);
+    void openFolderChooser();
+    void showError(const QString& text);
+    void stopAsInModeNone();
+
+    MediaEngine* MediaPlayer1;
+    PlayListModel* playList_;
+
+    QPushButton* CmdPlay = nullptr;
+    QPushButton* CmdStop = nullptr;
+    QPushButton* CmdPause = nullptr;
+    QPushButton* Cmdvol = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* CmdOnTop = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label = nullptr;
+    QLabel* Label2 = nullptr;
+    QSlider* Slider3 = nullptr;
+    QSlider* Slider2 = nullptr;
+    QPushButton* CmdMute = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLineEdit* TxtTime = nullptr;
+    QSlider* Slider1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QPushButton* CmdAdd = nullptr;
+    QPushButton* CmdRem = nullptr;
+    QPushButton* CmdClear = nullptr;
+    QPushButton* CmdLoadList = nullptr;
+    QPushButton* CmdSaveList = nullptr;
+    QRadioButton* OptRND = nullptr;
+    QRadioButton* OptRes = nullptr;
+    QRadioButton* OptNON = nullptr;
+    QListView* List1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QMenu* addmenu = nullptr;
+
+    // The whole seconds last written to the time box; empty until the first tick.
+    std::optional<qint64> ElapsedSeconds;
+    // Automatic starts that failed in a row; the player stops when they reach the limit.
+    int failedStarts_ = 0;
+    bool toldListFallback_ = false;
+
+    std::function<double()> random_;
+    QList<QStringList> mixerCandidates_;
+    QString programFolder_;
+    QString fallbackFolder_;
+};

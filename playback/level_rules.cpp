@@ -1,0 +1,21 @@
+#include "playback/level_rules.h"
+
+#include "playback/position_rules.h"
+
+int engineVolumeForSlider(int sliderValue) { return sliderValue - kVolumeSliderMax; }
+
+int volumeLabelRed(int sliderValue) { return roundHalfEvenClamped32(sliderValue / 10.0); }
+
+QString volumePercentText(int sliderValue) {
+    return QString::number(sliderValue / 25) + QStringLiteral(" %");
+}
+
+std::optional<QString> balanceSideWord(int balance) {
+    if (balance > -500 && balance < 500)
+        return QStringLiteral("Center");
+    if (balance < -500)
+        return QStringLiteral("Left");
+    if (balance > 500)
+        return QStringLiteral("Right");
+    return std::nullopt;
+}

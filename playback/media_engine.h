@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <optional>
+
+// Everything the player asks of the thing that decodes and outputs sound. Handlers talk to
+// this interface only; the GStreamer implementation and the test fake sit behind it.
+//
+// Units: seconds as double for position and length; volume and balance in hundredths of a
+// decibel (volume 0 = full, -2500 = 25 dB down; balance < 0 attenuates the right channel,
+// > 0 the left one, by |balance| hundredths of a decibel).
+//
+// No call blocks the caller for long: an implementation keeps slow work (opening devices,
+// waiting for a sound server) off the calling thread and bounds every wait.
+class MediaEngine : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~MediaEngine() override = default;
+
+    // Makes `name` the file that the next play() starts from its beginning. Any text is
+    // accepted, the empty one included.
+    virtual bool setFileName(const QString& name) = 0;
+    virtual QString fileName() const = 0;
+
+    // After setFileName (or stop): starts that file from its beginning. After pause():
+    // continues. Returns false when nothing could be started.
+    virtual bool play() = 0;
+    virtual bool pause() = 0;
+    virtual bool stop() = 0;
+
+    // Length of the started file, valid right after play(); empty when unknown.
+    virtual std::optional<double> length() const = 0;
+
+    // Works at any time, also with nothing loaded (then 0). Cheap enough for a fast timer.
+    virtual double position() const = 0;
+    virtual bool setPosition(double seconds) = 0;
+
+    virtual int volume() const = 0;
+    virtual bool setVolume(int hundredthsOfDb) = 0;
+    virtual int balance() const = 0;
+    virtual bool setBalance(int hundredthsOfDb) = 0;
+    virtual bool mute() const = 0;
+    virtual bool setMute(bool on) = 0;
+
+signals:
+    // Raised on the object's thread once per started file when playback reached the end by
+    // itself, or broke off (decoding error, file gone, sound output lost) after it started.
+    // Never raised for stop(), nor for a file that was replaced by a newer start.
+    void endOfStream(int result);
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "playback/media_engine.h"
+
+#include <QStringList>
+
+// A scripted engine for handler tests: records every call in `calls` and answers from the
+// fields below, so a test can say "play fails" or "the track is 187.5 s long".
+class FakeEngine : public MediaEngine {
+    Q_OBJECT
+public:
+    using MediaEngine::MediaEngine;
+
+    QStringList calls;
+    QString name;
+    bool failPlay = false;
+    bool failBalance = false;
+    std::optional<double> trackLength = 0.0;
+    double pos = 0.0;
+    int vol = 0;
+    int bal = 0;
+    bool muted = false;
+
+    bool setFileName(const QString& n) override {
+        calls << QStringLiteral("file:%1").arg(n);
+        name = n;
+        return true;
+    }
+    QString fileName() const override { return name; }
+    bool play() override {
+        calls << QStringLiteral("play");
+        return !failPlay;
+    }
+    bool pause() override {
+        calls << QStringLiteral("pause");
+        return true;
+    }
+    bool stop() override {
+        calls << QStringLiteral("stop");
+        return true;
+    }
+    std::optional<double> length() const override { return trackLength; }
+    double position() const override { return pos; }
+    bool setPosition(double s) override {
+        calls << QStringLiteral("seek:%1").arg(s);
+        pos = s;
+        return true;
+    }
+    int volume() const override { return vol; }
+    bool setVolume(int v) override {
+        calls << QStringLiteral("volume:%1").arg(v);
+        vol = v;
+        return true;
+    }
+    int balance() const override { return bal; }
+    bool setBalance(int b) override {
+        if (failBalance)
+            return false;
+        calls << QStringLiteral("balance:%1").arg(b);
+        bal = b;
+        return true;
+    }
+    bool mute() const override { return muted; }
+    bool setMute(bool on) override {
+        calls << QStringLiteral("mute:%1").arg(on ? 1 : 0);
+        muted = on;
+        return true;
+    }
+
+    void finishTrack() { emit endOfStream(0); }
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+// Answers modal windows for a test, so that no test waits for a person. While it lives it
+// looks for the active modal widget every few milliseconds (the nested event loop of a modal
+// window keeps timers running), records it and hands it to `answer`, which must close it.
+class ModalWatcher : public QObject {
+public:
+    struct Seen {
+        QString className;
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+    };
+
+    explicit ModalWatcher(std::function<void(QWidget*)> answer = {}) : answer_(std::move(answer)) {
+        connect(&timer_, &QTimer::timeout, this, &ModalWatcher::poll);
+        timer_.start(5);
+    }
+
+    QList<Seen> seen;
+
+    // The default answer: record a message box and press its OK button.
+    static void acceptBox(QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->accept();
+    }
+
+private:
+    void poll() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible())
+            return;
+        Seen s{QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}, {}};
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            s.text = box->text();
+            s.icon = box->icon();
+        }
+        seen << s;
+        if (answer_)
+            answer_(w);
+        else
+            acceptBox(w);
+    }
+
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+};

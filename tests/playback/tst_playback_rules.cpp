@@ -1,0 +1,111 @@
+#include "playback/level_rules.h"
+#include "playback/next_entry.h"
+#include "playback/position_rules.h"
+
+#include <QTest>
+#include <limits>
+
+class TstPlaybackRules : public QObject {
+    Q_OBJECT
+private slots:
+    void timeText_data() {
+        QTest::addColumn<double>("position");
+        QTest::addColumn<QString>("text");
+        const struct {
+            double p;
+            const char* text;
+        } rows[] = {
+            {0, "0:0"},       {0.5, "0:0"},       {1.5, "0:2"},     {2.5, "0:2"},
+            {5.4, "0:5"},     {59, "0:59"},       {59.5, "1:0"},    {61, "1:1"},
+            {187, "3:7"},     {187.5, "3:8"},     {600, "10:0"},    {3599, "59:59"},
+            {3600, "60:0"},   {32767, "546:7"},   {-0.7, "0:0"},    {-1, "0:0"},
+            {-1.5, "0:-2"},   {-2, "0:-2"},       {-59, "0:-59"},   {-61, "-1:0"},
+            {-119, "-1:-59"}, {-121, "-2:0"},
+            // Past the old 16-bit limit the same rules hold with a wider number.
+            {32767.5, "546:8"}, {36000, "600:0"}, {-32768.5, "-546:-8"},
+            {1e300, "153722867280912930:7"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(QByteArray::number(r.p).constData()) << r.p << QString::fromLatin1(r.text);
+    }
+    void timeText() {
+        QFETCH(double, position);
+        QFETCH(QString, text);
+        QCOMPARE(::timeText(roundHalfEvenSaturated(position)), text);
+    }
+
+    void roundingToInt32() {
+        QCOMPARE(roundHalfEvenToInt32(187.5), std::optional<qint32>(188));
+        QCOMPARE(roundHalfEvenToInt32(186.5), std::optional<qint32>(186));
+        QCOMPARE(roundHalfEvenToInt32(-0.5), std::optional<qint32>(0));
+        QCOMPARE(roundHalfEvenToInt32(2147483647.4), std::optional<qint32>(2147483647));
+        QVERIFY(!roundHalfEvenToInt32(2147483647.5));
+        QVERIFY(!roundHalfEvenToInt32(std::numeric_limits<double>::quiet_NaN()));
+        QVERIFY(!roundHalfEvenToInt32(std::numeric_limits<double>::infinity()));
+        QCOMPARE(roundHalfEvenClamped32(1e12), std::numeric_limits<qint32>::max());
+        QCOMPARE(roundHalfEvenSaturated(std::numeric_limits<double>::quiet_NaN()), qint64(0));
+    }
+
+    void volumeLabel_data() {
+        QTest::addColumn<int>("slider");
+        QTest::addColumn<int>("red");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("engine");
+        QTest::newRow("0") << 0 << 0 << "0 %" << -2500;
+        QTest::newRow("5") << 5 << 0 << "0 %" << -2495;
+        QTest::newRow("15") << 15 << 2 << "0 %" << -2485;
+        QTest::newRow("24") << 24 << 2 << "0 %" << -2476;
+        QTest::newRow("25") << 25 << 2 << "1 %" << -2475;
+        QTest::newRow("35") << 35 << 4 << "1 %" << -2465;
+        QTest::newRow("1249") << 1249 << 125 << "49 %" << -1251;
+        QTest::newRow("1250") << 1250 << 125 << "50 %" << -1250;
+        QTest::newRow("2499") << 2499 << 250 << "99 %" << -1;
+        QTest::newRow("2500") << 2500 << 250 << "100 %" << 0;
+    }
+    void volumeLabel() {
+        QFETCH(int, slider);
+        QFETCH(int, red);
+        QFETCH(QString, text);
+        QFETCH(int, engine);
+        QCOMPARE(volumeLabelRed(slider), red);
+        QCOMPARE(volumePercentText(slider), text);
+        QCOMPARE(engineVolumeForSlider(slider), engine);
+    }
+
+    void balanceWord_data() {
+        QTest::addColumn<int>("balance");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("-5000") << -5000 << "Left";
+        QTest::newRow("-501") << -501 << "Left";
+        QTest::newRow("-500 keeps") << -500 << "";
+        QTest::newRow("-499") << -499 << "Center";
+        QTest::newRow("0") << 0 << "Center";
+        QTest::newRow("499") << 499 << "Center";
+        QTest::newRow("500 keeps") << 500 << "";
+        QTest::newRow("501") << 501 << "Right";
+    }
+    void balanceWord() {
+        QFETCH(int, balance);
+        QFETCH(QString, word);
+        QCOMPARE(balanceSideWord(balance).value_or(QString()), word);
+    }
+
+    void nextEntry() {
+        QCOMPARE(randomEntryIndex(3, 0.0), 0);
+        QCOMPARE(randomEntryIndex(3, 0.5), 1);
+        QCOMPARE(randomEntryIndex(3, 0.999), 2);
+        QCOMPARE(randomEntryIndex(3, 1.0), 2);
+        QCOMPARE(randomEntryIndex(1, 0.7), 0);
+        QCOMPARE(randomEntryIndex(0, 0.5), -1);
+        QCOMPARE(nextEntryIndex(3, -1), 0);
+        QCOMPARE(nextEntryIndex(3, 1), 2);
+        QCOMPARE(nextEntryIndex(3, 2), -1);
+        QCOMPARE(nextEntryIndex(0, -1), -1);
+        QCOMPARE(maxConsecutiveFailures(3), 3);
+        QCOMPARE(maxConsecutiveFailures(250), 10);
+        QCOMPARE(maxConsecutiveFailures(0), 1);
+    }
+};
+
+QTEST_APPLESS_MAIN(TstPlaybackRules)
+#include "tst_playback_rules.moc"
