@@ -67,7 +67,10 @@ inline std::function<void(QWidget*)> chooseFile(const QString& path) {
             dialog->reject();
             return;
         }
-        dialog->selectFile(path);
+        // As a person would: the full path typed into the name box, then Open.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(path);
         static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
     };
 }

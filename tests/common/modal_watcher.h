@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
@@ -35,6 +36,18 @@ private:
         QWidget* w = QApplication::activeModalWidget();
         if (!w || !w->isVisible())
             return;
+        // An answer that does not close its window must fail the test, not hang it.
+        if (w == last_ && ++repeats_ > kMaxRepeats) {
+            qWarning("ModalWatcher: '%s' did not close; rejecting it", qPrintable(w->windowTitle()));
+            if (auto* dialog = qobject_cast<QDialog*>(w))
+                dialog->reject();
+            else
+                w->close();
+            return;
+        }
+        if (w != last_)
+            repeats_ = 0;
+        last_ = w;
         Seen s{QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}, {}};
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             s.text = box->text();
@@ -49,4 +62,7 @@ private:
 
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
+    static constexpr int kMaxRepeats = 200; // one second of polls
+    QWidget* last_ = nullptr;
+    int repeats_ = 0;
 };
