@@ -1,0 +1,87 @@
+#include "playlist/list_file_store.h"
+
+#include "playlist/list_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace {
+
+// Permission bits alone do not tell (root, read-only mounts, ACLs), so try to create a file.
+bool canCreateFilesIn(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    QTemporaryFile probe(folder + QStringLiteral("/.marrowtune-probe-XXXXXX"));
+    return probe.open();
+}
+
+} // namespace
+
+ListFileFolder listFileFolder(const QString& programFolder, const QString& userDataFolder) {
+    if (canCreateFilesIn(programFolder))
+        return {programFolder, false};
+    // If this fails too, saving reports why; there is nothing better to offer here.
+    QDir().mkpath(userDataFolder);
+    return {userDataFolder, true};
+}
+
+ListFileFolder listFileFolder() {
+    return listFileFolder(QCoreApplication::applicationDirPath(),
+                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+QString listFilePath(const QString& folder, const QString& typedName) {
+    return folder + QLatin1Char('/') + typedName + QStringLiteral(".mlt");
+}
+
+ListFileResult saveListFile(const QString& path, const QStringList& entries) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {false, file.errorString()};
+    const QByteArray bytes = encodeListFile(entries);
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return {false, why};
+    }
+    if (!file.commit())
+        return {false, file.errorString()};
+    return {true, {}};
+}
+
+LoadedListFile loadListFile(const QString& path) {
+    LoadedListFile result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.error = file.errorString();
+        return result;
+    }
+
+    // One read for the whole file; the small reads after it only matter for files that grow
+    // while being read or whose size is unknown (pipes, /proc).
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    const qint64 first = file.read(bytes.data(), bytes.size());
+    bool failed = first < 0;
+    bytes.truncate(qMax<qint64>(first, 0));
+    char more[64 * 1024];
+    while (!failed) {
+        const qint64 n = file.read(more, sizeof more);
+        if (n == 0)
+            break;
+        failed = n < 0;
+        if (n > 0)
+            bytes.append(more, n);
+    }
+
+    result.entries = decodeListFile(bytes);
+    if (failed)
+        result.error = file.errorString();
+    else
+        result.ok = true;
+    return result;
+}

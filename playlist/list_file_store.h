@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where list files live and how they are saved and loaded.
+
+struct ListFileFolder {
+    QString path;
+    // True when the program's own folder could not be written and the per-user data folder is
+    // used instead; the main window tells the user once.
+    bool fallbackUsed = false;
+};
+
+// The folder holding list files: `programFolder` when files can be created there, otherwise
+// `userDataFolder` (created if needed).
+ListFileFolder listFileFolder(const QString& programFolder, const QString& userDataFolder);
+
+// The same for this program: the executable's folder, else the per-user application data folder.
+ListFileFolder listFileFolder();
+
+// The file a typed name is saved to: the name is used as typed, with ".mlt" added.
+QString listFilePath(const QString& folder, const QString& typedName);
+
+struct ListFileResult {
+    bool ok = false;
+    QString error; // why it failed, for the user; empty when ok
+};
+
+// Replaces `path` with the list in one step: on failure an existing file stays as it was.
+ListFileResult saveListFile(const QString& path, const QStringList& entries);
+
+struct LoadedListFile {
+    bool ok = false;
+    QString error;
+    QStringList entries; // on failure, whatever was read before it
+};
+
+LoadedListFile loadListFile(const QString& path);
