@@ -1,0 +1,100 @@
+# Sourced by the end-to-end tests: a private X display with a window manager and, when
+# asked, a PulseAudio server with a null sink, all torn down when the test exits.
+# Exit code 77 tells CTest that the test was skipped (only where a tool cannot run).
+
+set -euo pipefail
+
+SKIP=77
+session_dir=$(mktemp -d /tmp/marrowtune-e2e.XXXXXX)
+pids=()
+
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    rm -rf "$session_dir"
+}
+trap cleanup EXIT
+
+skip() {
+    echo "SKIP: $*"
+    exit $SKIP
+}
+
+need() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
+    done
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tries=$1
+    shift
+    while ! "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+start_display() {
+    need Xvfb xdotool xprop xwininfo
+    local n
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$session_dir/xvfb.log" 2>&1 &
+    pids+=($!)
+    export DISPLAY=":$n"
+    wait_for 50 xdpyinfo || wait_for 50 xwininfo -root || skip "Xvfb did not start: $(cat "$session_dir/xvfb.log")"
+    unset WAYLAND_DISPLAY
+    export QT_QPA_PLATFORM=xcb
+}
+
+start_window_manager() {
+    need openbox
+    openbox --sm-disable >"$session_dir/openbox.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+        skip "openbox did not start"
+}
+
+start_sound() {
+    need pulseaudio pactl parec sox
+    export XDG_RUNTIME_DIR="$session_dir/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse-native"
+    HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        --load="module-null-sink sink_name=marrowtune_test" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/pulse-native" \
+        >"$session_dir/pulse.log" 2>&1 &
+    pids+=($!)
+    wait_for 100 pactl info || skip "PulseAudio did not start: $(tail -3 "$session_dir/pulse.log")"
+    pactl set-default-sink marrowtune_test
+}
+
+# Starts the player; sets APP_PID and APP_WINDOW.
+start_player() {
+    "$@" >"$session_dir/app.log" 2>&1 &
+    APP_PID=$!
+    pids+=("$APP_PID")
+    APP_WINDOW=""
+    local tries=100
+    while [ -z "$APP_WINDOW" ] && [ "$tries" -gt 0 ]; do
+        APP_WINDOW=$(xdotool search --onlyvisible --name '^Marrowtune$' 2>/dev/null | head -1 || true)
+        tries=$((tries - 1))
+        [ -n "$APP_WINDOW" ] || sleep 0.1
+    done
+    [ -n "$APP_WINDOW" ] || { cat "$session_dir/app.log"; echo "FAIL: no window"; exit 1; }
+}
+
+# shot FILE [WINDOW]: a PNG of the window's client area (or of the whole screen).
+shot() {
+    if [ -n "${2:-}" ]; then
+        import -window "$2" "$1"
+    else
+        import -window root "$1"
+    fi
+}

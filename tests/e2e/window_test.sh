@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The real player in a real window: its title, its size, and a screenshot to look at.
+# usage: window_test.sh PLAYER OUTPUT_DIR
+player=$1
+out=$2
+here=$(dirname "$0")
+. "$here/desktop_session.sh"
+mkdir -p "$out"
+
+start_display
+start_window_manager
+start_player "$player"
+
+title=$(xdotool getwindowname "$APP_WINDOW")
+[ "$title" = "Marrowtune" ] || { echo "FAIL: title is '$title'"; exit 1; }
+
+# The X window holds the menu bar and the 400 x 184 client area below it.
+read -r width height < <(xwininfo -id "$APP_WINDOW" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+menu=$((height - 184))
+if [ "$width" -ne 400 ] || [ "$menu" -lt 15 ] || [ "$menu" -gt 40 ]; then
+    echo "FAIL: window is ${width}x${height}, expected 400 wide and 184 plus a menu bar high"
+    exit 1
+fi
+# Fixed size: the window manager was told it cannot be resized.
+hints=$(xprop -id "$APP_WINDOW" WM_NORMAL_HINTS)
+grep -q "minimum size: 400 by $height" <<<"$hints" && grep -q "maximum size: 400 by $height" <<<"$hints" ||
+    { echo "FAIL: resizable: $hints"; exit 1; }
+
+sleep 0.3 # let the first timer tick paint the time box
+shot "$out/main_window.png" "$APP_WINDOW"
+echo "window ${width}x${height} (client 400x184 below a ${menu}px menu bar); screenshot: $out/main_window.png"
+
+# Closing the window (the window manager's close, Alt+F4 in openbox) ends the program.
+xdotool windowactivate --sync "$APP_WINDOW" key --clearmodifiers alt+F4
+wait_for 30 sh -c "! kill -0 $APP_PID" || { echo "FAIL: the player did not end when its window closed"; exit 1; }
+echo PASS
