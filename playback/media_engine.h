@@ -48,5 +48,6 @@ signals:
     // Raised on the object's thread once per started file when playback reached the end by
     // itself, or broke off (decoding error, file gone, sound output lost) after it started.
     // Never raised for stop(), nor for a file that was replaced by a newer start.
+    // `result` is 0 when the file played to its end and non-zero when it broke off.
     void endOfStream(int result);
 };
