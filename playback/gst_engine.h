@@ -1,0 +1,55 @@
+#pragma once
+
+#include "playback/media_engine.h"
+
+#include <functional>
+#include <memory>
+
+typedef struct _GstElement GstElement;
+
+// Plays files with a GStreamer playbin. The pipeline lives on a worker thread of its own:
+// a sound server that hangs makes GStreamer state changes block for half a minute, and the
+// calling (GUI) thread must never sit in that. Calls post commands to the worker; only
+// play() waits for an answer, and not longer than 1.5 s.
+//
+// Volume, balance and mute are applied by elements in the pipeline, so they hold across
+// tracks and do not depend on the sound server's per-stream volume.
+class GstEngine : public MediaEngine {
+    Q_OBJECT
+public:
+    // `makeAudioSink` gives the sink for each new file (tests pass an appsink or fakesink);
+    // without one, autoaudiosink is used. When the sink cannot open, a fakesink that keeps
+    // time stands in, so playback goes on silently.
+    explicit GstEngine(QObject* parent = nullptr, std::function<GstElement*()> makeAudioSink = {});
+    ~GstEngine() override;
+
+    bool setFileName(const QString& name) override;
+    QString fileName() const override;
+    bool play() override;
+    bool pause() override;
+    bool stop() override;
+    std::optional<double> length() const override;
+    double position() const override;
+    bool setPosition(double seconds) override;
+    int volume() const override;
+    bool setVolume(int hundredthsOfDb) override;
+    int balance() const override;
+    bool setBalance(int hundredthsOfDb) override;
+    bool mute() const override;
+    bool setMute(bool on) override;
+
+private:
+    struct Worker; // owns the pipeline; shared so a stuck worker can outlive the engine
+    enum class State { Stopped, Playing, Paused };
+
+    void deliverEnd(quint64 generation, int result);
+    bool startCurrentFile();
+
+    std::shared_ptr<Worker> worker_;
+    QString fileName_;
+    bool fileChanged_ = true;
+    State state_ = State::Stopped;
+    int volume_ = 0;
+    int balance_ = 0;
+    bool mute_ = false;
+};
