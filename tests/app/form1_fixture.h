@@ -45,9 +45,7 @@ struct Form1Fixture {
         return rows.isEmpty() ? -1 : rows.first().row();
     }
     // A user move of a slider: the same path as a drag, a click on the track or a key.
-    void moveSlider(const char* name, int value) const {
-        slider(name)->setSliderPosition(value);
-    }
+    void moveSlider(const char* name, int value) const { slider(name)->setSliderPosition(value); }
     void showActive() const {
         form->show();
         QApplication::setActiveWindow(form.get());

@@ -130,8 +130,7 @@ private slots:
         QCOMPARE(contents[0], contents[1]);
         QCOMPARE(contents[0].mid(0, 2), QStringList({"about this prog", "ab0ut Marrowtune"}));
         QCOMPARE(contents[0].size(), 7);
-        QCOMPARE(f.engine->calls,
-                 QStringList({"file:/m/b.mp3", "play"}) + QStringList({"stop"}));
+        QCOMPARE(f.engine->calls, QStringList({"file:/m/b.mp3", "play"}) + QStringList({"stop"}));
     }
 };
 
