@@ -6,6 +6,7 @@
 #include "playback/media_engine.h"
 #include "playback/next_entry.h"
 #include "playback/position_rules.h"
+#include "playlist/dropped_entries.h"
 #include "playlist/form3.h"
 #include "playlist/list_file_store.h"
 #include "playlist/play_list_model.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
@@ -53,7 +55,9 @@ constexpr int kTimerFloorMs = 10;
 const QString kPlaceholder = QStringLiteral("   song file will show in here when playing.....");
 const QString kPauseCaption = QStringLiteral("Pause");
 
-QColor menuColour() { return QApplication::palette("QMenu").color(QPalette::Window); }
+QColor menuColour() {
+    return QApplication::palette("QMenu").color(QPalette::Window);
+}
 
 void colour(QWidget* w, const QColor& background, const QColor& text) {
     QPalette p = w->palette();
@@ -78,11 +82,15 @@ QFont classicFont(bool serif) {
     return f;
 }
 
-QString withoutAccessKey(QString caption) { return caption.remove(QLatin1Char('&')); }
+QString withoutAccessKey(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
 
 // The value a user move has put the slider at: actionTriggered fires before the new
 // position is copied into value().
-int userValue(const QSlider* s) { return s->sliderPosition(); }
+int userValue(const QSlider* s) {
+    return s->sliderPosition();
+}
 
 QList<QStringList> defaultMixers() {
 #ifdef Q_OS_WIN
@@ -131,7 +139,9 @@ Form1::Form1(MediaEngine* engine, QWidget* parent)
 
 Form1::~Form1() = default;
 
-void Form1::setRandomSource(std::function<double()> source) { random_ = std::move(source); }
+void Form1::setRandomSource(std::function<double()> source) {
+    random_ = std::move(source);
+}
 void Form1::setMixerCandidates(QList<QStringList> candidates) {
     mixerCandidates_ = std::move(candidates);
 }
@@ -168,8 +178,7 @@ void Form1::buildControls() {
         s->setAccessibleName(description);
         return s;
     };
-    auto label = [menu](QWidget* parent, const char* name, const QString& caption,
-                        QRect geometry) {
+    auto label = [menu](QWidget* parent, const char* name, const QString& caption, QRect geometry) {
         auto* l = new QLabel(caption, parent);
         l->setObjectName(QLatin1String(name));
         l->setGeometry(geometry);
@@ -177,8 +186,7 @@ void Form1::buildControls() {
         colour(l, menu, Qt::white);
         return l;
     };
-    auto frame = [menu](QWidget* parent, const char* name, const QString& caption,
-                        QRect geometry) {
+    auto frame = [menu](QWidget* parent, const char* name, const QString& caption, QRect geometry) {
         auto* f = new QGroupBox(caption, parent);
         f->setObjectName(QLatin1String(name));
         f->setGeometry(geometry);
@@ -202,8 +210,7 @@ void Form1::buildControls() {
     CmdPause->setEnabled(false);
     Cmdvol = button(client, "Cmdvol", QStringLiteral("&volume"), twips(2880, 0, 855, 195));
     Command1 = button(client, "Command1", QStringLiteral("minimi&ze"), twips(3840, 0, 855, 195));
-    CmdOnTop =
-        button(client, "CmdOnTop", QStringLiteral("keep on top"), twips(4800, 0, 1215, 195));
+    CmdOnTop = button(client, "CmdOnTop", QStringLiteral("keep on top"), twips(4800, 0, 1215, 195));
 
     Check3 = new QCheckBox(QStringLiteral("Keep On Top"), client);
     Check3->setObjectName(QStringLiteral("Check3"));
@@ -237,8 +244,8 @@ void Form1::buildControls() {
     TxtTime->setAccessibleName(QStringLiteral("elapsed time"));
     colour(TxtTime, menu, Qt::white);
 
-    Slider1 = slider(client, "Slider1", twips(2520, 720, 3495, 315), 0, 10,
-                     QStringLiteral("position"));
+    Slider1 =
+        slider(client, "Slider1", twips(2520, 720, 3495, 315), 0, 10, QStringLiteral("position"));
 
     Frame2 = frame(client, "Frame2", QStringLiteral("play lizt"), twips(0, 1200, 4035, 615));
     CmdAdd = button(Frame2, "CmdAdd", QStringLiteral("&aDD"), twips(120, 240, 795, 255));
@@ -285,6 +292,10 @@ void Form1::buildControls() {
     connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Form1::List1_Click);
     connect(List1, &QListView::doubleClicked, this, &Form1::List1_DblClick);
+    // Files and folders dropped from a file manager are added like the add commands do.
+    List1->setAcceptDrops(true);
+    List1->viewport()->setAcceptDrops(true);
+    List1->viewport()->installEventFilter(this);
     // Menu shortcuts such as Ctrl+A or Ctrl+X win over the text boxes' own editing keys.
     Text1->installEventFilter(this);
     TxtTime->installEventFilter(this);
@@ -361,11 +372,10 @@ void Form1::applyStackingAndTabOrder() {
                        static_cast<QWidget*>(CmdMute)})
         w->raise();
 
-    const QList<QWidget*> tabOrder = {List1,   CmdPlay,  CmdStop,  Cmdvol,      CmdPause,
-                                      Text1,   Command1, Slider1,  TxtTime,     Slider3,
-                                      Slider2, CmdMute,  CmdClear, CmdRem,      CmdAdd,
-                                      CmdLoadList, CmdSaveList, Check3, CmdOnTop, OptRND,
-                                      OptRes,  OptNON};
+    const QList<QWidget*> tabOrder = {List1,    CmdPlay, CmdStop, Cmdvol,      CmdPause,    Text1,
+                                      Command1, Slider1, TxtTime, Slider3,     Slider2,     CmdMute,
+                                      CmdClear, CmdRem,  CmdAdd,  CmdLoadList, CmdSaveList, Check3,
+                                      CmdOnTop, OptRND,  OptRes,  OptNON};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
@@ -390,6 +400,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         const QPoint p = me->position().toPoint();
         CmdAdd_MouseUp(button, shift, p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel);
         return false; // the button still gets its release, so it does not stay pressed
+    }
+    if (watched == List1->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls())
+                drag->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            List1_OLEDragDrop(drop->mimeData()->urls());
+            drop->acceptProposedAction();
+            return true;
+        }
     }
     if ((watched == Text1 || watched == TxtTime) && event->type() == QEvent::ShortcutOverride) {
         const auto* ke = static_cast<QKeyEvent*>(event);
@@ -457,7 +481,9 @@ void Form1::CmdPlay_Click() {
     startCurrentFile();
 }
 
-void Form1::List1_DblClick() { CmdPlay_Click(); }
+void Form1::List1_DblClick() {
+    CmdPlay_Click();
+}
 
 void Form1::CmdPause_Click() {
     if (playList_->count() == 0)
@@ -482,7 +508,9 @@ void Form1::CmdStop_Click() {
 
 // ---- track continuation ----
 
-void Form1::stopAsInModeNone() { MediaPlayer1->stop(); }
+void Form1::stopAsInModeNone() {
+    MediaPlayer1->stop();
+}
 
 void Form1::MediaPlayer1_EndOfStream(int result) {
     // A track that broke off counts like a start that failed, so a list of files that all
@@ -500,8 +528,8 @@ void Form1::MediaPlayer1_EndOfStream(int result) {
     const int count = playList_->count();
     const int limit = maxConsecutiveFailures(count);
     while (failedStarts_ < limit) {
-        const int index = random ? randomEntryIndex(count, random_())
-                                 : nextEntryIndex(count, selectedIndex());
+        const int index =
+            random ? randomEntryIndex(count, random_()) : nextEntryIndex(count, selectedIndex());
         if (index < 0)
             break;
         selectEntry(index);
@@ -526,8 +554,8 @@ void Form1::Timer1_Timer() {
     // Runs every tick for the life of the window: no widget is written unless what it shows
     // changes (an unchanged setText still resets the cursor and undo history).
     const double p = MediaPlayer1->position();
-    const qint32 value = std::clamp(roundHalfEvenClamped32(p), Slider1->minimum(),
-                                    Slider1->maximum());
+    const qint32 value =
+        std::clamp(roundHalfEvenClamped32(p), Slider1->minimum(), Slider1->maximum());
     if (value != Slider1->value())
         Slider1->setValue(value);
     const qint64 elapsed = roundHalfEvenSaturated(p);
@@ -537,7 +565,9 @@ void Form1::Timer1_Timer() {
     }
 }
 
-void Form1::Slider1_Scroll() { MediaPlayer1->setPosition(userValue(Slider1)); }
+void Form1::Slider1_Scroll() {
+    MediaPlayer1->setPosition(userValue(Slider1));
+}
 
 // ---- levels ----
 
@@ -566,7 +596,9 @@ void Form1::Slider2_Scroll() {
     }
 }
 
-void Form1::CmdMute_Click() { MediaPlayer1->setMute(!MediaPlayer1->mute()); }
+void Form1::CmdMute_Click() {
+    MediaPlayer1->setMute(!MediaPlayer1->mute());
+}
 
 void Form1::Cmdvol_Click() {
     for (const QStringList& candidate : std::as_const(mixerCandidates_)) {
@@ -596,9 +628,9 @@ void Form1::CmdAdd_MouseUp(int Button, int Shift, int X, int Y) {
 }
 
 void Form1::addOneFile() {
-    const QString path = askForFile(QStringLiteral("CommonDialog1"),
-                                    QStringLiteral("Load your MP3."),
-                                    QStringLiteral("MP3 Files (*.mp3)"));
+    const QString path =
+        askForFile(QStringLiteral("CommonDialog1"), QStringLiteral("Load your MP3."),
+                   QStringLiteral("MP3 Files (*.mp3)"));
     if (path.isEmpty())
         return;
     playList_->append({path});
@@ -624,10 +656,22 @@ void Form1::openFolderChooser() {
     chooser.exec();
 }
 
-void Form1::mnuaddfile_Click() { addOneFile(); }
-void Form1::mnuaddfile2_Click() { addOneFile(); }
-void Form1::mnuAdddir_Click() { openFolderChooser(); }
-void Form1::mnuAdddir2_Click() { openFolderChooser(); }
+void Form1::mnuaddfile_Click() {
+    addOneFile();
+}
+void Form1::mnuaddfile2_Click() {
+    addOneFile();
+}
+void Form1::mnuAdddir_Click() {
+    openFolderChooser();
+}
+void Form1::mnuAdddir2_Click() {
+    openFolderChooser();
+}
+
+void Form1::List1_OLEDragDrop(const QList<QUrl>& urls) {
+    playList_->append(droppedEntries(urls)); // neither the selection nor Text1 changes
+}
 
 void Form1::CmdRem_Click() {
     const int index = selectedIndex();
@@ -662,7 +706,8 @@ void Form1::CmdSaveList_Click() {
     const QString path = listFilePath(folder.path, answer);
     const ListFileResult saved = saveListFile(path, playList_->entries());
     if (!saved.ok) {
-        showError(QStringLiteral("The list could not be saved to \"%1\": %2").arg(path, saved.error));
+        showError(
+            QStringLiteral("The list could not be saved to \"%1\": %2").arg(path, saved.error));
         return;
     }
     if (folder.fallbackUsed && !toldListFallback_) {
@@ -677,9 +722,9 @@ void Form1::CmdSaveList_Click() {
 }
 
 void Form1::CmdLoadList_Click() {
-    const QString path = askForFile(QStringLiteral("CommonDialog2"),
-                                    QStringLiteral("Load your list."),
-                                    QStringLiteral("list Files (*.mlt)"));
+    const QString path =
+        askForFile(QStringLiteral("CommonDialog2"), QStringLiteral("Load your list."),
+                   QStringLiteral("list Files (*.mlt)"));
     if (path.isEmpty())
         return;
     const LoadedListFile loaded = loadListFile(path);
@@ -690,19 +735,40 @@ void Form1::CmdLoadList_Click() {
 
 // ---- shell ----
 
-void Form1::mnuplay_Click() { CmdPlay_Click(); }
-void Form1::mnustop_Click() { CmdStop_Click(); }
-void Form1::mnuRemove_Click() { CmdRem_Click(); }
-void Form1::mnuRemall_Click() { CmdClear_Click(); }
-void Form1::mnuMute_Click() { CmdMute_Click(); }
-void Form1::mnuVolume_Click() { Cmdvol_Click(); }
-void Form1::mnumini_Click() { Command1_Click(); }
-void Form1::mnuOnTop_Click() { CmdOnTop_Click(); }
-void Form1::mnuLoadList_Click() { CmdLoadList_Click(); }
-void Form1::mnuSavelist_Click() { CmdSaveList_Click(); }
+void Form1::mnuplay_Click() {
+    CmdPlay_Click();
+}
+void Form1::mnustop_Click() {
+    CmdStop_Click();
+}
+void Form1::mnuRemove_Click() {
+    CmdRem_Click();
+}
+void Form1::mnuRemall_Click() {
+    CmdClear_Click();
+}
+void Form1::mnuMute_Click() {
+    CmdMute_Click();
+}
+void Form1::mnuVolume_Click() {
+    Cmdvol_Click();
+}
+void Form1::mnumini_Click() {
+    Command1_Click();
+}
+void Form1::mnuOnTop_Click() {
+    CmdOnTop_Click();
+}
+void Form1::mnuLoadList_Click() {
+    CmdLoadList_Click();
+}
+void Form1::mnuSavelist_Click() {
+    CmdSaveList_Click();
+}
 
-
-void Form1::Command1_Click() { setWindowState(windowState() | Qt::WindowMinimized); }
+void Form1::Command1_Click() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
 
 void Form1::CmdOnTop_Click() {
     if (Check3->checkState() == Qt::Unchecked) {
@@ -714,7 +780,9 @@ void Form1::CmdOnTop_Click() {
     }
 }
 
-void Form1::AlwaysOnTop(bool SetOnTop) { setKeptOnTop(this, SetOnTop); }
+void Form1::AlwaysOnTop(bool SetOnTop) {
+    setKeptOnTop(this, SetOnTop);
+}
 
 void Form1::mnuAbout_Click() {
     Form2 about;

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <optional>
 
@@ -60,6 +61,7 @@ public:
     void mnuaddfile2_Click();
     void mnuAdddir_Click();
     void mnuAdddir2_Click();
+    void List1_OLEDragDrop(const QList<QUrl>& urls);
     void CmdRem_Click();
     void CmdClear_Click();
     void CmdLoadList_Click();

@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 
 namespace {
@@ -240,6 +241,39 @@ private slots:
         QCOMPARE(f.list()->entries(),
                  QStringList({"/m/first.mp3", folder + "/a.mp3", folder + "/b.MP3"}));
         QCOMPARE(f.selected(), -1);
+    }
+    // Dropped files are added in the order dropped, a dropped folder adds its MP3 files, and
+    // other things are ignored; the selection and the current file stay as they were.
+    void dropOnTheList() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("album");
+        for (const char* name : {"song.ogg", "album/b.mp3", "album/a.MP3", "album/c.txt"})
+            QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+        Form1Fixture f;
+        f.add({"/m/first.mp3"});
+        f.select(0);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(dir.filePath("song.ogg")),
+                      QUrl(QStringLiteral("https://example.org/x.mp3")),
+                      QUrl::fromLocalFile(dir.filePath("album")),
+                      QUrl::fromLocalFile(dir.filePath("gone.mp3"))});
+        QWidget* target = f.List1()->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+        const QString album = dir.filePath("album");
+        QCOMPARE(f.list()->entries(), QStringList({"/m/first.mp3", dir.filePath("song.ogg"),
+                                                   album + "/a.MP3", album + "/b.mp3"}));
+        QCOMPARE(f.selected(), 0);
+        QCOMPARE(f.Text1()->text(), QStringLiteral("/m/first.mp3"));
+
+        QMimeData text;
+        text.setText(QStringLiteral("/m/x.mp3"));
+        QDropEvent dropText(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &dropText);
+        QCOMPARE(f.list()->count(), 4);
     }
 };
 

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+// The play list entries for things dropped on the list, in the order dropped: a local file
+// is one entry, a local folder gives its MP3 files as the folder import does, and anything
+// else (web addresses, missing paths) gives nothing.
+QStringList droppedEntries(const QList<QUrl>& urls);
