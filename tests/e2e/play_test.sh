@@ -18,6 +18,7 @@ start_player "$player"
 
 fail() {
     echo "FAIL: $*"
+    shot "$out/play_failure.png" || true
     sed 's/^/  player: /' "$session_dir/app.log"
     exit 1
 }
@@ -46,8 +47,10 @@ xdotool windowactivate --sync "$dialog" type --delay 5 "$fixture"
 xdotool key --clearmodifiers Return
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\.$'" || fail "the dialog stayed open"
 
+sleep 0.5 # let the list show its new entry
 click 100 136 # the first entry of the play list
 key alt+p
+sleep 0.3
 level=$(rms 1.5)
 loud "$level" || fail "no sound while playing (RMS $level)"
 echo "playing: RMS $level"
