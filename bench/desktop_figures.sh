@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# Figures of the real player on a private desktop (Xvfb, openbox, PulseAudio null sink), each
+# next to a reference measured the same way in the same run: start-up, CPU when idle and when
+# playing, memory while playing, and how soon sound follows the play key.
+# Output: one tab-separated line per figure (figure, measured, reference, target, verdict).
+# usage: desktop_figures.sh PLAYER BARE_WINDOW
+player=$1
+bare=$2
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../tests/e2e/desktop_session.sh
+. "$here/../tests/e2e/desktop_session.sh"
+
+start_display
+start_window_manager
+start_sound
+need lame
+# Dialog history and the like stay in the session folder, not in the user's settings.
+export XDG_CONFIG_HOME="$session_dir/config"
+
+ticks_per_second=$(getconf CLK_TCK)
+rate=44100
+bytes_per_second=$((rate * 4)) # s16le stereo
+level=1000                     # about -30 dBFS: clearly sound, well above any dither
+
+row() { printf '%s\t%s\t%s\t%s\t%s\n' "$@"; }
+note() { echo "desktop: $*" >&2; }
+
+# Seconds of CPU (user + system) a process has used so far, in clock ticks.
+cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+percent() { awk -v t="$1" -v hz="$ticks_per_second" -v s="$2" 'BEGIN { printf "%.2f\n", 100 * t / hz / s }'; }
+le() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
+verdict() { if le "$1" "$2"; then echo ok; else echo missed; fi; }
+
+# Waits until a visible window has a title matching $1; prints its id.
+wait_window() {
+    local id="" deadline=$(($(date +%s) + 20))
+    while [ -z "$id" ]; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ "$(date +%s)" -lt "$deadline" ] || return 1
+    done
+    echo "$id"
+}
+
+# Launches a program and prints the milliseconds until its window (title $1) is mapped.
+# Polls without sleeping: each xdotool call is the step, a few milliseconds.
+startup_ms() {
+    local title=$1 t0 t1 pid
+    shift
+    t0=$(date +%s%N)
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    wait_window "$title" >/dev/null || { kill "$pid"; return 1; }
+    t1=$(date +%s%N)
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    echo $(((t1 - t0) / 1000000))
+}
+
+# CPU of several processes over the same $1 seconds, as % of one core, one line each.
+cpu_percent() {
+    local seconds=$1 p
+    shift
+    local before=()
+    for p in "$@"; do before+=("$(cpu_ticks "$p")"); done
+    sleep "$seconds"
+    local i=0
+    for p in "$@"; do
+        percent $(($(cpu_ticks "$p") - before[i])) "$seconds"
+        i=$((i + 1))
+    done
+}
+
+# The milliseconds from byte offset $2 of the monitor recording $1 to its first sample louder
+# than $level; empty if there is none.
+first_sound_ms() {
+    od -An -v -td2 -w2 -j "$2" -N $((bytes_per_second * 3)) "$1" |
+        awk -v l="$level" -v r="$rate" '!found { v = $1 < 0 ? -$1 : $1; if (v > l) { printf "%d\n", (NR - 1) / 2 / r * 1000; found = 1 } }'
+}
+
+# ---- start-up ----
+note "start-up, 5 launches each"
+player_starts=() bare_starts=()
+for _ in 1 2 3 4 5; do
+    bare_starts+=("$(startup_ms '^Bare$' "$bare")")
+    player_starts+=("$(startup_ms '^Marrowtune$' "$player")")
+done
+player_start=$(printf '%s\n' "${player_starts[@]}" | median)
+bare_start=$(printf '%s\n' "${bare_starts[@]}" | median)
+row "start-up to window mapped (median of 5)" "$player_start ms" "$bare_start ms (bare window)" "-" "-"
+
+# ---- idle ----
+note "idle CPU, 20 s"
+"$player" >"$session_dir/app.log" 2>&1 &
+app_pid=$!
+pids+=("$app_pid")
+"$bare" >/dev/null 2>&1 &
+bare_pid=$!
+pids+=("$bare_pid")
+app_window=$(wait_window '^Marrowtune$') || { echo "FAIL: no player window" >&2; exit 1; }
+wait_window '^Bare$' >/dev/null || { echo "FAIL: no bare window" >&2; exit 1; }
+sleep 2
+read -r app_idle bare_idle < <(cpu_percent 20 "$app_pid" "$bare_pid" | paste -sd' ')
+bare_rss=$(rss_kib "$bare_pid")
+kill "$bare_pid"
+row "CPU idle, window open (20 s)" "$app_idle %" "$bare_idle % (bare window)" "<= 0.3 %" "$(verdict "$app_idle" 0.3)"
+
+# ---- playing ----
+song="$session_dir/tone 60 s.mp3"
+sox -n -r "$rate" -c 2 -b 16 "$session_dir/tone.wav" synth 60 sine 440 vol 0.5
+lame --quiet -b 192 "$session_dir/tone.wav" "$song"
+rm "$session_dir/tone.wav"
+
+# Everything the null sink plays, from now to the end.
+recording="$session_dir/monitor.raw"
+parec -d marrowtune_test.monitor --raw --format=s16le --rate="$rate" --channels=2 \
+    --latency-msec=5 >"$recording" 2>/dev/null &
+pids+=($!)
+sleep 0.5
+
+note "loading the song as a user would"
+xdotool windowactivate --sync "$app_window"
+xdotool key --clearmodifiers ctrl+f
+wait_window '^Load your MP3\.$' >/dev/null || { echo "FAIL: no file dialog" >&2; exit 1; }
+sleep 0.3
+xdotool type --delay 2 "$song"
+xdotool key Return
+wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\\.\$'" || { echo "FAIL: the file dialog stayed" >&2; exit 1; }
+read -r _ height < <(xwininfo -id "$app_window" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+menu=$((height - 184))
+xdotool windowactivate --sync "$app_window"
+xdotool mousemove --window "$app_window" 60 $((menu + 135)) click 1
+sleep 0.5
+
+# The play key (Alt+P, the button's access key, unless told otherwise) is sent after the
+# offset of the recording is read: the latency includes starting xdotool and
+# the recorder's buffering (5 ms), so it is an upper bound.
+press_play() {
+    local offset
+    offset=$(stat -c %s "$recording")
+    offset=$((offset / 4 * 4))
+    xdotool key --clearmodifiers "${1:-alt+p}"
+    echo "$offset"
+}
+
+note "CPU while playing, 20 s"
+latencies=() menu_latencies=()
+offset=$(press_play)
+sleep 2
+latencies+=("$(first_sound_ms "$recording" "$offset")")
+app_play=$(cpu_percent 20 "$app_pid")
+app_rss=$(rss_kib "$app_pid")
+for _ in 1 2 3 4; do
+    xdotool key --clearmodifiers alt+s
+    sleep 1
+    offset=$(press_play)
+    sleep 1.5
+    latencies+=("$(first_sound_ms "$recording" "$offset")")
+done
+for _ in 1 2 3; do
+    xdotool key --clearmodifiers alt+s
+    sleep 1
+    offset=$(press_play ctrl+p)
+    sleep 1.5
+    menu_latencies+=("$(first_sound_ms "$recording" "$offset")")
+done
+xdotool key --clearmodifiers alt+s
+sleep 1
+
+# How much of a figure is the method itself: a raw tone from pacat, timed the same way.
+sox -n -r "$rate" -c 2 -b 16 -t raw "$session_dir/beep.raw" synth 0.3 sine 440 vol 0.5
+offset=$(stat -c %s "$recording")
+offset=$((offset / 4 * 4))
+pacat --raw --format=s16le --rate="$rate" --channels=2 --latency-msec=5 "$session_dir/beep.raw"
+sleep 1
+note "method check: pacat to first sound $(first_sound_ms "$recording" "$offset") ms"
+
+note "gst-launch-1.0 playbin, 20 s"
+offset=$(stat -c %s "$recording")
+offset=$((offset / 4 * 4))
+gst-launch-1.0 -q playbin uri="file://${song// /%20}" >/dev/null 2>&1 &
+gst_pid=$!
+pids+=("$gst_pid")
+sleep 2
+gst_start_sound=$(first_sound_ms "$recording" "$offset")
+gst_play=$(cpu_percent 20 "$gst_pid")
+kill "$gst_pid"
+
+limit=$(awk -v g="$gst_play" 'BEGIN { printf "%.2f", g + 0.3 }')
+row "CPU playing an MP3 (20 s)" "$app_play %" "$gst_play % (gst-launch playbin)" "<= ref + 0.3 % = $limit %" "$(verdict "$app_play" "$limit")"
+row "memory while playing (VmRSS)" "$((app_rss / 1024)) MiB" "$((bare_rss / 1024)) MiB (bare window)" "-" "-"
+
+heard=yes
+for l in "${latencies[@]}"; do [ -n "$l" ] || heard=no; done
+if [ "$heard" = yes ]; then
+    latency=$(printf '%s\n' "${latencies[@]}" | median)
+    row "play key to first sound (median of 5)" "$latency ms" "${gst_start_sound:-?} ms (gst-launch, from launch)" "< 100 ms" "$(verdict "$latency" 99.999)"
+else
+    row "play key to first sound" "no sound: ${latencies[*]}" "${gst_start_sound:-?} ms (gst-launch, from launch)" "< 100 ms" "missed"
+fi
+note "latencies: ${latencies[*]} ms"
+menu_latency=$(printf '%s\n' "${menu_latencies[@]}" | median)
+row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "${gst_start_sound:-?} ms (gst-launch, from launch)" "-" "-"
+note "Ctrl+P latencies: ${menu_latencies[*]} ms"

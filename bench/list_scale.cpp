@@ -1,0 +1,307 @@
+// The play list at scale, in the real main window on Qt's offscreen platform: loading, saving,
+// importing a folder, Remove All, and the memory a long list costs. Each figure is printed next
+// to its floor, the same work done with nothing but plain Qt containers and files, measured in
+// the same run. Output: one tab-separated line per figure (figure, measured, floor, target,
+// verdict), read by bench/run.
+//
+// usage: bench_list_scale
+//        bench_list_scale --rss window|floor LISTFILE   (internal: prints KiB added by LISTFILE)
+
+#include "app/form1.h"
+#include "bench/null_engine.h"
+#include "bench/paint_watcher.h"
+#include "playlist/folder_listing.h"
+#include "playlist/list_file_store.h"
+#include "playlist/play_list_model.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListView>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr double kFloorFactor = 5.0;
+
+QString entryText(int i) {
+    // Twelve tracks to an album, ten albums to an artist: paths as deep and long as a real
+    // music folder's.
+    return QStringLiteral("/home/user/Music/Artist Name %1/Album Title %2/%3 Track title %4.mp3")
+        .arg(i / 120, 5, 10, QLatin1Char('0'))
+        .arg(i / 12 % 10)
+        .arg(i % 12 + 1, 2, 10, QLatin1Char('0'))
+        .arg(i);
+}
+
+void writeListFile(const QString& path, int count) {
+    QByteArray bytes;
+    bytes.reserve(qsizetype(count) * 80);
+    for (int i = 0; i < count; ++i) {
+        bytes += entryText(i).toUtf8();
+        bytes += "\r\n";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+qint64 rssKib() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Runs `prepare` (untimed) then `work` (timed) `repeats` times; the median in milliseconds.
+double medianMs(int repeats, const std::function<void()>& prepare,
+                const std::function<void()>& work) {
+    QList<double> ms;
+    for (int i = 0; i < repeats; ++i) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        ms << timer.nsecsElapsed() / 1e6;
+    }
+    return median(ms);
+}
+
+QStringList plainRead(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+void plainWrite(const QString& path, const QStringList& entries) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    const QByteArray bytes =
+        (entries.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+    file.write(bytes);
+}
+
+void printRow(const QString& figure, const QString& measured, const QString& reference,
+              const QString& target, bool ok) {
+    std::printf("%s\t%s\t%s\t%s\t%s\n", qPrintable(figure), qPrintable(measured),
+                qPrintable(reference), qPrintable(target), ok ? "ok" : "missed");
+    std::fflush(stdout);
+}
+
+QString ms(double value) {
+    return QString::number(value, 'f', 1) + QStringLiteral(" ms");
+}
+
+// A time against its floor, and against an absolute limit when there is one (limitMs > 0).
+void printTimeRow(const QString& figure, double measured, double floor, double limitMs) {
+    QString target = QStringLiteral("<= %1 x ref").arg(kFloorFactor);
+    bool ok = measured <= kFloorFactor * floor;
+    if (limitMs > 0) {
+        target = QStringLiteral("< %1 ms, ").arg(limitMs) + target;
+        ok = ok && measured < limitMs;
+    }
+    printRow(figure, ms(measured), ms(floor), target, ok);
+}
+
+void note(const char* text) {
+    std::fprintf(stderr, "list scale: %s\n", text);
+    std::fflush(stderr);
+}
+
+// Lets pending layout, timers and paints run so that the next figure starts from quiet.
+void settle(PaintWatcher& watcher) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 150)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    watcher.waitForPaint(0);
+}
+
+struct Window {
+    Form1 form{new NullEngine};
+    PaintWatcher* watcher = nullptr;
+
+    Window() {
+        form.show();
+        auto* list = form.findChild<QListView*>(QStringLiteral("List1"));
+        if (!list)
+            qFatal("the main window has no List1");
+        watcher = new PaintWatcher(list->viewport());
+        watcher->waitForPaint();
+        settle(*watcher);
+    }
+
+    // What the window's list load does, then until the list shows the result.
+    void load(const QString& path) {
+        const LoadedListFile loaded = loadListFile(path);
+        if (!loaded.ok)
+            qFatal("cannot load %s", qPrintable(path));
+        form.playList()->append(loaded.entries);
+        painted();
+    }
+
+    void painted() {
+        if (!watcher->waitForPaint())
+            qFatal("the play list was not painted");
+    }
+
+    void clear() {
+        form.CmdClear_Click();
+        painted();
+        settle(*watcher);
+    }
+};
+
+int rssMode(const QString& mode, const QString& path) {
+    if (mode == QLatin1String("floor")) {
+        const qint64 before = rssKib();
+        const QStringList entries = plainRead(path);
+        std::printf("%lld\n", static_cast<long long>(rssKib() - before));
+        return entries.isEmpty();
+    }
+    Window window;
+    const qint64 before = rssKib();
+    window.load(path);
+    settle(*window.watcher);
+    std::printf("%lld\n", static_cast<long long>(rssKib() - before));
+    return 0;
+}
+
+qint64 childRss(const QString& mode, const QString& path) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--rss"), mode, path});
+    if (!child.waitForFinished(120000) || child.exitCode() != 0)
+        qFatal("memory run (%s) failed", qPrintable(mode));
+    return child.readAllStandardOutput().trimmed().toLongLong();
+}
+
+void listFigures(const QString& dir, int count, int repeats, double loadLimitMs, double saveLimitMs,
+                 Window& window) {
+    const QString label = QLocale(QLocale::English).toString(count);
+    const QString path = dir + QStringLiteral("/list_%1.mlt").arg(count);
+    writeListFile(path, count);
+
+    const double load = medianMs(
+        repeats, [&] { window.clear(); }, [&] { window.load(path); });
+    QStringList floorList;
+    const double loadFloor = medianMs(
+        repeats, [&] { floorList.clear(); }, [&] { floorList = plainRead(path); });
+    printTimeRow(QStringLiteral("load %1-entry list").arg(label), load, loadFloor, loadLimitMs);
+
+    // The window still holds the list from the last load.
+    const QString saved = dir + QStringLiteral("/saved_%1.mlt").arg(count);
+    const double save = medianMs(
+        repeats, [] {},
+        [&] {
+            if (!saveListFile(saved, window.form.playList()->entries()).ok)
+                qFatal("cannot save %s", qPrintable(saved));
+        });
+    const QString plain = dir + QStringLiteral("/plain_%1.mlt").arg(count);
+    const double saveFloor = medianMs(
+        repeats, [] {}, [&] { plainWrite(plain, floorList); });
+    printTimeRow(QStringLiteral("save %1-entry list").arg(label), save, saveFloor, saveLimitMs);
+    window.clear();
+}
+
+void importFigures(const QString& dir, Window& window) {
+    const QString folder = dir + QStringLiteral("/import");
+    QDir().mkpath(folder);
+    for (int i = 0; i < 10000; ++i)
+        QFile(folder + QStringLiteral("/%1 Track title.mp3").arg(i, 5, 10, QLatin1Char('0')))
+            .open(QIODevice::WriteOnly);
+    for (int i = 0; i < 1000; ++i)
+        QFile(folder + QStringLiteral("/%1 Recording.wav").arg(i, 4, 10, QLatin1Char('0')))
+            .open(QIODevice::WriteOnly);
+
+    const double import = medianMs(
+        5, [&] { window.clear(); },
+        [&] {
+            const QStringList names = mp3FileNames(folder);
+            QStringList entries;
+            entries.reserve(names.size());
+            for (const QString& name : names)
+                entries << joinFolderAndName(folder, name);
+            window.form.playList()->append(entries);
+            window.painted();
+        });
+    const double floor = medianMs(
+        5, [] {},
+        [&] {
+            if (QDir(folder).entryList(QDir::Files).isEmpty())
+                qFatal("empty import folder");
+        });
+    printTimeRow(QStringLiteral("import folder of 10,000 MP3s"), import, floor, 300);
+    window.clear();
+}
+
+void removeAllFigures(const QString& dir, Window& window) {
+    const QString path = dir + QStringLiteral("/list_100000.mlt");
+    const double clear = medianMs(
+        5,
+        [&] {
+            window.load(path);
+            settle(*window.watcher);
+        },
+        [&] {
+            window.form.CmdClear_Click();
+            window.painted();
+        });
+    QStringList entries;
+    const double floor = medianMs(
+        5, [&] { entries = plainRead(path); }, [&] { entries.clear(); });
+    printTimeRow(QStringLiteral("Remove All on 100,000 entries"), clear, floor, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 4 && args[1] == QLatin1String("--rss"))
+        return rssMode(args[2], args[3]);
+
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        qFatal("no temporary folder");
+    {
+        Window window;
+        note("100,000 entries");
+        listFigures(dir.path(), 100000, 5, 300, 100, window);
+        note("1,000,000 entries");
+        listFigures(dir.path(), 1000000, 3, 0, 0, window);
+        note("folder import");
+        importFigures(dir.path(), window);
+        note("Remove All");
+        removeAllFigures(dir.path(), window);
+    }
+
+    note("memory");
+    const QString list = dir.path() + QStringLiteral("/list_100000.mlt");
+    const double windowMib = childRss(QStringLiteral("window"), list) / 1024.0;
+    const double floorMib = childRss(QStringLiteral("floor"), list) / 1024.0;
+    printRow(QStringLiteral("memory for 100,000 entries (above empty window)"),
+             QString::number(windowMib, 'f', 1) + QStringLiteral(" MiB"),
+             QString::number(floorMib, 'f', 1) + QStringLiteral(" MiB"), QStringLiteral("< 50 MB"),
+             windowMib * 1024 * 1024 < 50e6);
+    return 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "playback/media_engine.h"
+
+// An engine that makes no sound, so that list figures measure the window and the list alone.
+class NullEngine : public MediaEngine {
+public:
+    using MediaEngine::MediaEngine;
+
+    bool setFileName(const QString& name) override {
+        name_ = name;
+        return true;
+    }
+    QString fileName() const override { return name_; }
+    bool play() override { return true; }
+    bool pause() override { return true; }
+    bool stop() override { return true; }
+    std::optional<double> length() const override { return std::nullopt; }
+    double position() const override { return 0; }
+    bool setPosition(double) override { return true; }
+    int volume() const override { return volume_; }
+    bool setVolume(int hundredthsOfDb) override {
+        volume_ = hundredthsOfDb;
+        return true;
+    }
+    int balance() const override { return balance_; }
+    bool setBalance(int hundredthsOfDb) override {
+        balance_ = hundredthsOfDb;
+        return true;
+    }
+    bool mute() const override { return mute_; }
+    bool setMute(bool on) override {
+        mute_ = on;
+        return true;
+    }
+
+private:
+    QString name_;
+    int volume_ = 0;
+    int balance_ = 0;
+    bool mute_ = false;
+};
