@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QShortcutEvent>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTimer>
@@ -158,12 +159,14 @@ void Form1::buildControls() {
     setCentralWidget(client);
     const QColor menu = menuColour();
 
-    auto button = [](QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    auto button = [form = this](QWidget* parent, const char* name, const QString& caption,
+                                QRect geometry) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(geometry);
         b->setAccessibleName(withoutAccessKey(caption));
         b->setAutoDefault(false);
+        b->installEventFilter(form); // access keys click at once
         return b;
     };
     auto slider = [](QWidget* parent, const char* name, QRect geometry, int min, int max,
@@ -401,7 +404,17 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         CmdAdd_MouseUp(button, shift, p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel);
         return false; // the button still gets its release, so it does not stay pressed
     }
-    if (watched == List1->viewport()) {
+    if (event->type() == QEvent::Shortcut) {
+        // Qt animates a button pressed by its access key and clicks 100 ms later; the
+        // player reacts at once, as a click with the mouse does.
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+            button->setFocus(Qt::ShortcutFocusReason);
+            button->click();
+            return true;
+        }
+    }
+    if (List1 && watched == List1->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
             if (drag->mimeData()->hasUrls())

@@ -6,6 +6,7 @@
 #include <memory>
 
 typedef struct _GstElement GstElement;
+class GstPipelineWorker;
 
 // Plays files with a GStreamer playbin. The pipeline lives on a worker thread of its own:
 // a sound server that hangs makes GStreamer state changes block for half a minute, and the
@@ -39,13 +40,13 @@ public:
     bool setMute(bool on) override;
 
 private:
-    struct Worker; // owns the pipeline; shared so a stuck worker can outlive the engine
     enum class State { Stopped, Playing, Paused };
 
     void deliverEnd(quint64 generation, int result);
     bool startCurrentFile();
 
-    std::shared_ptr<Worker> worker_;
+    // Shared so a worker stuck in a hung sound server can outlive the engine.
+    std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
     bool fileChanged_ = true;
     State state_ = State::Stopped;

@@ -148,20 +148,20 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
-    // An access key presses its button (after a short animation), hidden ones included.
+    // An access key clicks its button at once (no delayed animated press), hidden ones too.
     void accessKeys() {
         Form1Fixture f;
         f.showActive();
         f.add({"/m/a.mp3", "/m/b.mp3"});
         f.select(1);
         QTest::keyClick(f.form.get(), Qt::Key_P, Qt::AltModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(f.engine->calls, QStringList({"file:/m/b.mp3", "play"}), 2000);
+        QCOMPARE(f.engine->calls, QStringList({"file:/m/b.mp3", "play"}));
         QTest::keyClick(f.form.get(), Qt::Key_M, Qt::AltModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(f.engine->muted, 2000);
+        QVERIFY(f.engine->muted);
         QTest::keyClick(f.form.get(), Qt::Key_R, Qt::AltModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(f.list()->entries(), QStringList({"/m/a.mp3"}), 2000);
+        QCOMPARE(f.list()->entries(), QStringList({"/m/a.mp3"}));
         QTest::keyClick(f.form.get(), Qt::Key_L, Qt::AltModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(f.list()->count(), 0, 2000);
+        QCOMPARE(f.list()->count(), 0);
     }
 };
 

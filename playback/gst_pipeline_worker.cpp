@@ -1,0 +1,460 @@
+#include "playback/gst_pipeline_worker.h"
+
+#include "playback/mp3_frame_counter.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+
+namespace {
+
+constexpr GstClockTime kPrerollWait = 1300 * GST_MSECOND;
+constexpr auto kExitWait = std::chrono::milliseconds(1000);
+// The display shows whole seconds; a seek or stop is answered at once through the epoch word.
+constexpr guint kPositionPollMs = 100;
+constexpr gint64 kSeekSettleUs = 500000;
+constexpr qint64 kCountBeforeAnswerBytes = 64 * 1024 * 1024;
+
+// playbin's GstPlayFlags are not in a public header.
+constexpr guint kPlayFlagAudio = 1u << 1;
+constexpr guint kPlayFlagSoftVolume = 1u << 4;
+
+// Position and the "epoch" it belongs to share one word, so a worker that still holds a
+// position from before a seek or stop cannot overwrite what the caller set since.
+constexpr int kPositionBits = 44; // microseconds: 200 days
+constexpr quint64 kPositionMask = (quint64{1} << kPositionBits) - 1;
+constexpr quint64 kEpochMask = (quint64{1} << (64 - kPositionBits)) - 1;
+
+quint64 packPosition(quint64 epoch, double seconds) {
+    const double us = std::isfinite(seconds) && seconds > 0 ? std::round(seconds * 1e6) : 0.0;
+    return ((epoch & kEpochMask) << kPositionBits) | (static_cast<quint64>(us) & kPositionMask);
+}
+
+gint isMpegParser(gconstpointer value, gconstpointer) {
+    auto* element = GST_ELEMENT(g_value_get_object(static_cast<const GValue*>(value)));
+    GstElementFactory* factory = gst_element_get_factory(element);
+    return factory && g_strcmp0(GST_OBJECT_NAME(factory), "mpegaudioparse") == 0 ? 0 : 1;
+}
+
+bool containsMpegParser(GstElement* bin) {
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue found = G_VALUE_INIT;
+    const bool yes = gst_iterator_find_custom(it, isMpegParser, &found, nullptr);
+    if (yes)
+        g_value_unset(&found);
+    gst_iterator_free(it);
+    return yes;
+}
+
+// mpg123audiodec of GStreamer 1.22 asserts on the empty first frame of every file with a
+// LAME tag, and decodes fine after it. Only that one message is kept off the terminal.
+void quietKnownDecoderAssertion() {
+    g_log_set_handler(
+        "GStreamer-Audio", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL),
+        [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+            if (!g_strrstr(message,
+                           "gst_audio_decoder_allocate_output_buffer: assertion 'size > 0'"))
+                g_log_default_handler(domain, level, message, nullptr);
+        },
+        nullptr);
+}
+
+} // namespace
+
+GstPipelineWorker::GstPipelineWorker(std::function<GstElement*()> makeSink)
+    : makeSink_(std::move(makeSink)) {
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    static std::once_flag quieted;
+    std::call_once(quieted, quietKnownDecoderAssertion);
+    context_ = g_main_context_new();
+    loop_ = g_main_loop_new(context_, FALSE);
+    build();
+}
+
+// ---- Caller side ----
+
+void GstPipelineWorker::start() {
+    thread_ = std::thread([keep = shared_from_this()] { keep->run(); });
+}
+
+void GstPipelineWorker::shutdown() {
+    ++generation_;
+    // Posted rather than called: a quit before the loop runs would be lost.
+    post([this] { g_main_loop_quit(loop_); });
+    std::unique_lock lock(mutex_);
+    // A worker stuck in a state change of a hung sound server is left behind; it still
+    // holds its share of the state and cleans up whenever it comes back.
+    if (answered_.wait_for(lock, kExitWait, [this] { return exited_; })) {
+        lock.unlock();
+        thread_.join();
+    } else {
+        lock.unlock();
+        thread_.detach();
+    }
+}
+
+void GstPipelineWorker::setEndHandler(EndHandler handler) {
+    std::lock_guard lock(mutex_);
+    onEnd_ = std::move(handler);
+}
+
+quint64 GstPipelineWorker::resetPosition(double seconds) {
+    const quint64 epoch = ++positionEpoch_;
+    positionWord_.store(packPosition(epoch, seconds));
+    return epoch;
+}
+
+double GstPipelineWorker::position() const {
+    const quint64 word = positionWord_.load(std::memory_order_relaxed);
+    return static_cast<double>(word & kPositionMask) / 1e6;
+}
+
+std::optional<double> GstPipelineWorker::length() const {
+    const double len = lengthSeconds_.load(std::memory_order_relaxed);
+    return len > 0 ? std::optional<double>(len) : std::nullopt;
+}
+
+void GstPipelineWorker::requestLoad(quint64 gen, quint64 epoch, const QString& file) {
+    post([this, gen, epoch, file] { load(gen, epoch, file); });
+}
+
+std::optional<bool> GstPipelineWorker::waitForLoad(quint64 gen, std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    if (!answered_.wait_for(lock, wait, [&] { return answerGeneration_ == gen; }))
+        return std::nullopt;
+    return answerOk_;
+}
+
+void GstPipelineWorker::requestUnload() {
+    post([this] { unload(); });
+}
+
+void GstPipelineWorker::requestPause(quint64 gen) {
+    post([this, gen] { pause(gen); });
+}
+
+void GstPipelineWorker::requestResume(quint64 gen) {
+    post([this, gen] { resume(gen); });
+}
+
+void GstPipelineWorker::requestSeek(quint64 gen, quint64 epoch, double seconds) {
+    post([this, gen, epoch, seconds] { seek(gen, epoch, seconds); });
+}
+
+bool GstPipelineWorker::setVolumeFactor(double factor) {
+    if (!volume_)
+        return false;
+    g_object_set(volume_, "volume", factor, nullptr);
+    return true;
+}
+
+bool GstPipelineWorker::setPanorama(float panorama) {
+    if (!panorama_)
+        return false;
+    g_object_set(panorama_, "panorama", panorama, nullptr);
+    return true;
+}
+
+bool GstPipelineWorker::setMute(bool on) {
+    if (!volume_)
+        return false;
+    g_object_set(volume_, "mute", on ? TRUE : FALSE, nullptr);
+    return true;
+}
+
+// The command runs on the worker thread; `this` stays alive because the thread holds a share.
+void GstPipelineWorker::post(std::function<void()> command) {
+    g_main_context_invoke_full(
+        context_, G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            (*static_cast<std::function<void()>*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        new std::function<void()>(std::move(command)),
+        [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+void GstPipelineWorker::build() {
+    playbin_ = gst_element_factory_make("playbin", nullptr);
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* caps = gst_element_factory_make("capsfilter", nullptr);
+    panorama_ = gst_element_factory_make("audiopanorama", nullptr);
+    volume_ = gst_element_factory_make("volume", nullptr);
+    if (!playbin_ || !convert || !caps || !panorama_ || !volume_) {
+        for (GstElement* e : {playbin_, convert, caps, panorama_, volume_})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        playbin_ = panorama_ = volume_ = nullptr;
+        return;
+    }
+    // Float keeps a 50 dB attenuation clean; "simple" pans by scaling one channel
+    // instead of mixing one into the other.
+    GstCaps* f32 = gst_caps_from_string("audio/x-raw,format=F32LE");
+    g_object_set(caps, "caps", f32, nullptr);
+    gst_caps_unref(f32);
+    g_object_set(panorama_, "method", 1, nullptr);
+
+    GstElement* filters = gst_bin_new("levels");
+    gst_bin_add_many(GST_BIN(filters), convert, caps, panorama_, volume_, nullptr);
+    gst_element_link_many(convert, caps, panorama_, volume_, nullptr);
+    GstPad* sink = gst_element_get_static_pad(convert, "sink");
+    GstPad* src = gst_element_get_static_pad(volume_, "src");
+    gst_element_add_pad(filters, gst_ghost_pad_new("sink", sink));
+    gst_element_add_pad(filters, gst_ghost_pad_new("src", src));
+    gst_object_unref(sink);
+    gst_object_unref(src);
+
+    g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "audio-filter", filters,
+                 nullptr);
+    bus_ = gst_element_get_bus(playbin_);
+}
+
+// ---- Worker thread ----
+
+void GstPipelineWorker::run() {
+    g_main_context_push_thread_default(context_);
+    // Attaches to this thread's context, so messages are handled here.
+    if (bus_)
+        gst_bus_add_watch(bus_, &GstPipelineWorker::onBusMessage, this);
+    g_main_loop_run(loop_);
+    stopPositionPolls();
+    if (playbin_) {
+        gst_bus_remove_watch(bus_);
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+        gst_object_unref(bus_);
+        gst_object_unref(playbin_);
+    }
+    g_main_context_pop_thread_default(context_);
+    g_main_loop_unref(loop_);
+    g_main_context_unref(context_);
+    std::lock_guard lock(mutex_);
+    exited_ = true;
+    answered_.notify_all();
+}
+
+void GstPipelineWorker::answer(quint64 gen, bool ok) {
+    std::lock_guard lock(mutex_);
+    answerGeneration_ = gen;
+    answerOk_ = ok;
+    answered_.notify_all();
+}
+
+void GstPipelineWorker::storePosition(double seconds) {
+    if (writeEpoch_ == 0)
+        return;
+    quint64 word = positionWord_.load();
+    if ((word >> kPositionBits) == (writeEpoch_ & kEpochMask))
+        positionWord_.compare_exchange_strong(word, packPosition(writeEpoch_, seconds));
+}
+
+void GstPipelineWorker::pollPosition() {
+    if (pendingEpoch_ != 0 && g_get_monotonic_time() - seekStartedUs_ > kSeekSettleUs)
+        settleSeek();
+    gint64 ns = 0;
+    // Fails for a few ms after a seek; the last good value stays then.
+    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
+        storePosition(static_cast<double>(ns) / GST_SECOND);
+}
+
+void GstPipelineWorker::settleSeek() {
+    writeEpoch_ = pendingEpoch_;
+    pendingEpoch_ = 0;
+}
+
+void GstPipelineWorker::startPositionPolls() {
+    if (positionTimer_)
+        return;
+    positionTimer_ = g_timeout_source_new(kPositionPollMs);
+    g_source_set_callback(
+        positionTimer_,
+        [](gpointer self) -> gboolean {
+            static_cast<GstPipelineWorker*>(self)->pollPosition();
+            return G_SOURCE_CONTINUE;
+        },
+        this, nullptr);
+    g_source_attach(positionTimer_, context_);
+}
+
+void GstPipelineWorker::stopPositionPolls() {
+    if (!positionTimer_)
+        return;
+    g_source_destroy(positionTimer_);
+    g_source_unref(positionTimer_);
+    positionTimer_ = nullptr;
+}
+
+void GstPipelineWorker::unload() {
+    stopPositionPolls();
+    started_ = false;
+    writeEpoch_ = pendingEpoch_ = 0;
+    if (playbin_)
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+}
+
+// A sink that cannot open (no sound server, no device) is replaced by one that only
+// keeps time, so playback, positions and end-of-stream still work.
+GstElement* GstPipelineWorker::createSink(bool forceSilent) {
+    GstElement* sink = nullptr;
+    if (!forceSilent)
+        sink = makeSink_ ? makeSink_() : gst_element_factory_make("autoaudiosink", nullptr);
+    if (sink) {
+        gst_object_ref_sink(sink);
+        const bool opens = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+        gst_element_set_state(sink, GST_STATE_NULL);
+        if (opens)
+            return sink;
+        gst_object_unref(sink);
+    }
+    sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", TRUE, nullptr);
+    return GST_ELEMENT(gst_object_ref_sink(sink));
+}
+
+GstPipelineWorker::Preroll GstPipelineWorker::preroll(GstElement* sink) {
+    const GstStateChangeReturn ret = gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL)
+        return Preroll::Ok;
+    // A failure has posted its error already; only a pending preroll is worth a wait.
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus_, ret == GST_STATE_CHANGE_FAILURE ? 0 : kPrerollWait,
+        static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR));
+    Preroll result = Preroll::Failed;
+    if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ASYNC_DONE)
+        result = Preroll::Ok;
+    else if (msg && gst_object_has_as_ancestor(GST_MESSAGE_SRC(msg), GST_OBJECT(sink)))
+        result = Preroll::SinkFailed;
+    if (msg)
+        gst_message_unref(msg);
+    return result;
+}
+
+void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
+    if (gen != generation_.load())
+        return; // the caller already gave up on this start
+    unload();
+    // Whatever the previous file left on the bus must not reach the new one.
+    gst_bus_set_flushing(bus_, TRUE);
+    gst_bus_set_flushing(bus_, FALSE);
+    loadedGeneration_ = gen;
+    ended_ = false;
+    lengthFromFrames_ = false;
+
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
+    Preroll result = Preroll::Failed;
+    for (bool silent : {false, true}) {
+        GstElement* sink = createSink(silent);
+        g_object_set(playbin_, "audio-sink", sink, "uri", uri, nullptr);
+        result = preroll(sink);
+        gst_object_unref(sink);
+        if (result != Preroll::SinkFailed)
+            break;
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+    }
+    g_free(uri);
+
+    if (result != Preroll::Ok || gen != generation_.load()) {
+        answer(gen, false);
+        gst_element_set_state(playbin_, GST_STATE_NULL);
+        return;
+    }
+    // Walking the frames reads the whole file: a huge one (an audio book on a slow disk)
+    // is counted after answering, with GStreamer's estimate standing in until then.
+    const bool mpeg = containsMpegParser(playbin_);
+    const bool countNow = mpeg && QFileInfo(file).size() <= kCountBeforeAnswerBytes;
+    if (!countNow || !countFrames(file))
+        updateLengthFromPipeline();
+    started_ = true;
+    writeEpoch_ = epoch;
+    answer(gen, true);
+    // Answer first: going to PLAYING is where a hung sound server would block.
+    gst_element_set_state(playbin_, GST_STATE_PLAYING);
+    startPositionPolls();
+    if (mpeg && !countNow)
+        countFrames(file);
+}
+
+bool GstPipelineWorker::countFrames(const QString& file) {
+    const std::optional<double> frames = mp3FileDuration(file);
+    if (frames) {
+        lengthFromFrames_ = true;
+        lengthSeconds_.store(*frames);
+    }
+    return frames.has_value();
+}
+
+void GstPipelineWorker::updateLengthFromPipeline() {
+    gint64 ns = 0;
+    if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &ns) && ns > 0)
+        lengthSeconds_.store(static_cast<double>(ns) / GST_SECOND);
+}
+
+void GstPipelineWorker::pause(quint64 gen) {
+    if (!active(gen))
+        return;
+    stopPositionPolls();
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    pollPosition();
+}
+
+void GstPipelineWorker::resume(quint64 gen) {
+    if (!active(gen))
+        return;
+    gst_element_set_state(playbin_, GST_STATE_PLAYING);
+    startPositionPolls();
+}
+
+void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
+    if (!active(gen))
+        return;
+    // ACCURATE: a plain seek in a VBR file without a seek table lands seconds off.
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    const auto ns = static_cast<gint64>(seconds * GST_SECOND);
+    writeEpoch_ = 0;
+    pendingEpoch_ = epoch;
+    seekStartedUs_ = g_get_monotonic_time();
+    if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, ns))
+        settleSeek();
+}
+
+// Played to the end, or broke off after it started: either way the track is over.
+void GstPipelineWorker::finish(int result) {
+    ended_ = true;
+    stopPositionPolls();
+    const double len = lengthSeconds_.load();
+    if (result == 0 && len > 0)
+        storePosition(len);
+    endedGeneration_.store(loadedGeneration_);
+    {
+        std::lock_guard lock(mutex_);
+        if (onEnd_)
+            onEnd_(loadedGeneration_, result);
+    }
+    unload();
+}
+
+gboolean GstPipelineWorker::onBusMessage(GstBus*, GstMessage* msg, gpointer data) {
+    auto* self = static_cast<GstPipelineWorker*>(data);
+    if (!self->started_ || self->ended_)
+        return G_SOURCE_CONTINUE;
+    switch (GST_MESSAGE_TYPE(msg)) {
+    case GST_MESSAGE_EOS:
+        self->finish(0);
+        break;
+    case GST_MESSAGE_ERROR:
+        self->finish(1);
+        break;
+    case GST_MESSAGE_DURATION_CHANGED:
+        if (!self->lengthFromFrames_)
+            self->updateLengthFromPipeline();
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (self->pendingEpoch_ != 0)
+            self->settleSeek();
+        self->pollPosition();
+        break;
+    default:
+        break;
+    }
+    return G_SOURCE_CONTINUE;
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <gst/gst.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// Owns a playbin and runs it on a thread of its own, with its own GLib main context: a
+// sound server that hangs makes state changes block for half a minute, and the caller must
+// never sit in that. The caller posts commands and reads positions from atomics.
+//
+// Every start and stop bumps the generation; commands carry the generation they were
+// posted for, so the thread drops what the caller has given up on. Held by shared_ptr: the
+// thread keeps a share, so a worker stuck in a state change can outlive its owner.
+class GstPipelineWorker : public std::enable_shared_from_this<GstPipelineWorker> {
+public:
+    // Called on the worker thread, under the worker's lock, when a started track ends:
+    // result 0 when it played to its end, 1 when it broke off.
+    using EndHandler = std::function<void(quint64 generation, int result)>;
+
+    // `makeSink` gives the sink for each new file; without one, autoaudiosink is used.
+    explicit GstPipelineWorker(std::function<GstElement*()> makeSink);
+    GstPipelineWorker(const GstPipelineWorker&) = delete;
+    GstPipelineWorker& operator=(const GstPipelineWorker&) = delete;
+
+    // Caller side.
+    void start();
+    // Quits the thread and waits a bounded time for it; a stuck one is left to finish alone.
+    void shutdown();
+    bool hasPipeline() const { return playbin_ != nullptr; }
+    void setEndHandler(EndHandler handler);
+
+    quint64 generation() const { return generation_.load(); }
+    quint64 newGeneration() { return ++generation_; }
+    // True when the current generation's track reached its end (or broke off) by itself.
+    bool endedByItself() const { return endedGeneration_.load() == generation_.load(); }
+
+    // Sets the position the caller sees at once and returns the epoch a seek must carry.
+    quint64 resetPosition(double seconds);
+    double position() const;
+    std::optional<double> length() const;
+    void forgetLength() { lengthSeconds_.store(-1.0); }
+
+    void requestLoad(quint64 gen, quint64 epoch, const QString& file);
+    // Empty when the worker did not answer within `wait`.
+    std::optional<bool> waitForLoad(quint64 gen, std::chrono::milliseconds wait);
+    void requestUnload();
+    void requestPause(quint64 gen);
+    void requestResume(quint64 gen);
+    void requestSeek(quint64 gen, quint64 epoch, double seconds);
+
+    // Element properties are safe to set from any thread and never wait on the device.
+    bool setVolumeFactor(double factor);
+    bool setPanorama(float panorama);
+    bool setMute(bool on);
+
+private:
+    enum class Preroll { Ok, Failed, SinkFailed };
+
+    void post(std::function<void()> command);
+    void build();
+    void run();
+    void answer(quint64 gen, bool ok);
+    void storePosition(double seconds);
+    void pollPosition();
+    void settleSeek();
+    void startPositionPolls();
+    void stopPositionPolls();
+    void unload();
+    GstElement* createSink(bool forceSilent);
+    Preroll preroll(GstElement* sink);
+    void load(quint64 gen, quint64 epoch, const QString& file);
+    bool countFrames(const QString& file);
+    void updateLengthFromPipeline();
+    bool active(quint64 gen) const { return gen == loadedGeneration_ && started_ && !ended_; }
+    void pause(quint64 gen);
+    void resume(quint64 gen);
+    void seek(quint64 gen, quint64 epoch, double seconds);
+    void finish(int result);
+    static gboolean onBusMessage(GstBus* bus, GstMessage* msg, gpointer data);
+
+    // Set up before the thread starts and never replaced.
+    GMainContext* context_ = nullptr;
+    GMainLoop* loop_ = nullptr;
+    std::thread thread_;
+    std::function<GstElement*()> makeSink_;
+    GstElement* playbin_ = nullptr;
+    GstElement* panorama_ = nullptr;
+    GstElement* volume_ = nullptr;
+    GstBus* bus_ = nullptr;
+
+    // Shared with the caller.
+    std::atomic<quint64> generation_{0};
+    std::atomic<quint64> endedGeneration_{0};
+    std::atomic<quint64> positionWord_{0};
+    std::atomic<quint64> positionEpoch_{0};
+    std::atomic<double> lengthSeconds_{-1.0};
+
+    std::mutex mutex_; // guards the answer slot, `exited_` and `onEnd_`
+    std::condition_variable answered_;
+    quint64 answerGeneration_ = 0;
+    bool answerOk_ = false;
+    bool exited_ = false;
+    EndHandler onEnd_;
+
+    // Worker thread only: the loaded file.
+    GSource* positionTimer_ = nullptr;
+    quint64 loadedGeneration_ = 0;
+    quint64 writeEpoch_ = 0;   // epoch the position polls may write to; 0 = none
+    quint64 pendingEpoch_ = 0; // epoch of a seek that has not settled yet
+    gint64 seekStartedUs_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+    bool lengthFromFrames_ = false;
+};
