@@ -20,10 +20,24 @@ bool canCreateFilesIn(const QString& folder) {
     return probe.open();
 }
 
+// Root can write to /usr/bin, but lists must not end up among the system's programs. The
+// configured folder comes from the build; a package may use another prefix.
+bool isInstallFolder(const QString& folder) {
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    for (const QString& bin : {QStringLiteral(MARROWTUNE_INSTALL_BINDIR),
+                               QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")}) {
+        if (canonical == QFileInfo(bin).canonicalFilePath())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ListFileFolder listFileFolder(const QString& programFolder, const QString& userDataFolder) {
-    if (canCreateFilesIn(programFolder))
+    if (!isInstallFolder(programFolder) && canCreateFilesIn(programFolder))
         return {programFolder, false};
     // If this fails too, saving reports why; there is nothing better to offer here.
     QDir().mkpath(userDataFolder);

@@ -7,13 +7,14 @@
 
 struct ListFileFolder {
     QString path;
-    // True when the program's own folder could not be written and the per-user data folder is
-    // used instead; the main window tells the user once.
+    // True when the per-user data folder is used instead of the program's own folder (an
+    // installed copy, or a folder that cannot be written); the main window tells the user once.
     bool fallbackUsed = false;
 };
 
-// The folder holding list files: `programFolder` when files can be created there, otherwise
-// `userDataFolder` (created if needed).
+// The folder holding list files: `programFolder` when files can be created there and it is not
+// an install folder (the configured one, /usr/bin or /usr/local/bin), otherwise `userDataFolder`
+// (created if needed).
 ListFileFolder listFileFolder(const QString& programFolder, const QString& userDataFolder);
 
 // The same for this program: the executable's folder, else the per-user application data folder.
