@@ -93,9 +93,11 @@ Form3::Form3(QWidget* parent, AppendEntries appendEntries)
         volumes.prepend(volume);
     }
     Drive1->addItems(volumes);
-    Drive1->setCurrentIndex(volumes.indexOf(volume));
-    openDir1(start);
-    pointFile1At(start);
+    Drive1->setCurrentIndex(static_cast<int>(volumes.indexOf(volume)));
+    // A current folder that was deleted cannot be opened: start at its volume instead.
+    if (!openDir1(start))
+        openDir1(volume);
+    pointFile1At(dir1Path_);
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &Form3::Drive1_Change);
     connect(Dir1, &QListWidget::itemDoubleClicked, this, &Form3::openDir1Item);
@@ -143,7 +145,7 @@ void Form3::keyPressEvent(QKeyEvent* event) {
 
 void Form3::showEvent(QShowEvent* event) {
     // Skips QDialog's centring over the main window: the window system places the dialog.
-    QWidget::showEvent(event);
+    QWidget::showEvent(event); // NOLINT(bugprone-parent-virtual-call)
 }
 
 bool Form3::eventFilter(QObject* watched, QEvent* event) {
@@ -172,7 +174,8 @@ bool Form3::openDir1(const QString& folder) {
 
     Dir1->clear();
     QString at = QStringLiteral("/");
-    auto add = [this](const QIcon& icon, int level, const QString& name, const QString& full) {
+    auto add = [this](const QIcon& icon, qsizetype level, const QString& name,
+                      const QString& full) {
         auto* item = new QListWidgetItem(icon, QString(level * 2, QLatin1Char(' ')) + name, Dir1);
         item->setData(Qt::UserRole, full);
         return item;

@@ -55,13 +55,21 @@ QString listFilePath(const QString& folder, const QString& typedName) {
 
 ListFileResult saveListFile(const QString& path, const QStringList& entries) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered tail that fails to flush on a full disk still lets Qt 6.4's
+    // commit() report success over a cut-short file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return {false, file.errorString()};
     const QByteArray bytes = encodeListFile(entries);
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return {false, why};
+    // A full disk first shows as a short write with no error set; writing the rest brings
+    // the system's reason ("No space left on device") to light.
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return {false, why};
+        }
+        done += n;
     }
     if (!file.commit())
         return {false, file.errorString()};
