@@ -45,7 +45,9 @@ start_display() {
     for n in $(seq 90 120); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$session_dir/xvfb.log" 2>&1 &
+    # -noreset: otherwise the server resets when the probe below disconnects and refuses
+    # whoever connects during the reset (the window manager, say).
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$session_dir/xvfb.log" 2>&1 &
     pids+=($!)
     export DISPLAY=":$n"
     wait_for 50 xdpyinfo || wait_for 50 xwininfo -root || skip "Xvfb did not start: $(cat "$session_dir/xvfb.log")"
