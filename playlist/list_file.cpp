@@ -1,5 +1,7 @@
 #include "playlist/list_file.h"
 
+#include <cstring>
+
 // How the text is read (every choice here keeps files written by earlier versions loading as
 // they always did):
 // - A line ends at CR LF, and also at a lone LF or a lone CR, so files edited by hand with other
@@ -82,8 +84,15 @@ void appendDamagedEntry(QByteArray& out, QByteArrayView utf8) {
     appendDamagedLine(out, utf8.sliced(start));
 }
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 QString fieldText(const char* begin, const char* end) {
-    return QString::fromUtf8(begin, end - begin);
+    QString text = QString::fromUtf8(begin, end - begin);
+    // fromUtf8 drops a byte order mark that starts its input; inside a file it is the
+    // entry's own character.
+    if (end - begin >= 3 && std::memcmp(begin, kByteOrderMark, 3) == 0)
+        text.prepend(QChar(0xFEFF));
+    return text;
 }
 
 } // namespace
@@ -94,6 +103,10 @@ QByteArray encodeListFile(const QStringList& entries) {
     for (const QString& e : entries)
         estimate += e.size() + 4; // ASCII paths dominate; growth handles the rest
     out.reserve(estimate);
+    // The reader skips a byte order mark that starts the file; a first entry that begins
+    // with one gets a mark of its own in front, so it keeps its character.
+    if (!entries.isEmpty() && entries.front().startsWith(QChar(0xFEFF)))
+        out.append(kByteOrderMark, 3);
 
     for (const QString& entry : entries) {
         const QByteArray utf8 = entry.toUtf8();

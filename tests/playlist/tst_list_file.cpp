@@ -44,6 +44,8 @@ private slots:
         row("quoted field cut by end of file", "x\r\n\"ab,c\r\nd\r\n", {"x", "ab,c\r\nd"});
         row("byte order mark, UTF-8, invalid byte", "\xEF\xBB\xBF\"/\xC3\xA9,\xFF\"",
             {u"/é,"_qs + QChar::ReplacementCharacter});
+        row("U+FEFF starting a later field is kept", "x\r\n\xEF\xBB\xBF\"a",
+            {"x", QChar(0xFEFF) + QStringLiteral("\"a")});
     }
 
     void decode() {
@@ -61,6 +63,8 @@ private slots:
         row("comma, leading space, line break quoted", "\"a, b\"\r\n\" a\"\r\n\"a\nb\"\r\n",
             {"a, b", " a", "a\nb"});
         row("inner quote unchanged", "/a\"b\r\n", {"/a\"b"});
+        row("U+FEFF starting the first entry", "\xEF\xBB\xBF\xEF\xBB\xBF a\r\nb\r\n",
+            {QChar(0xFEFF) + QStringLiteral(" a"), "b"});
         // With no way to escape a quote these cannot be stored: written as they are, line breaks
         // as CR LF, a quote left open closed on its own line.
         row("quote and comma", "/a\"b,c\r\n/z\r\n", {"/a\"b,c", "/z"});

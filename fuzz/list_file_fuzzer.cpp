@@ -1,0 +1,161 @@
+// libFuzzer target for the list-file reader and writer. Every input is used twice: as the bytes
+// of a list file, and as a play list (entries separated by NUL bytes) to write and read back.
+
+#include "playlist/list_file.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr QByteArrayView Utf8ByteOrderMark("\xEF\xBB\xBF");
+
+// Aborts so that libFuzzer saves the input; the message says which rule broke.
+void check(bool ok, const char* rule) {
+    if (!ok) {
+        std::fprintf(stderr, "list file: %s\n", rule);
+        std::abort();
+    }
+}
+
+bool needsQuoting(const QString& entry) {
+    return entry.startsWith(u' ') || entry.startsWith(u'"') || entry.contains(u',') ||
+           entry.contains(u'\r') || entry.contains(u'\n');
+}
+
+// With no way to escape a quote, an entry that needs quoting and holds one cannot be stored.
+bool storable(const QString& entry) {
+    return !needsQuoting(entry) || !entry.contains(u'"');
+}
+
+// UTF-8 text as an entry holds it: a U+FEFF that starts it is kept (QString::fromUtf8 would
+// drop it), and a sequence cut off by the end becomes a replacement character.
+QString utf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+// The reading rules of list_file.cpp, one byte at a time: a second, deliberately plain reading
+// to compare the real one with, so that hand-edited files are checked too, not only round trips.
+QStringList readByRules(QByteArrayView data) {
+    const auto text = utf8;
+    if (data.startsWith(Utf8ByteOrderMark))
+        data = data.sliced(3);
+
+    enum class State { LineStart, FieldStart, Plain, Quoted, AfterQuote };
+    State state = State::LineStart;
+    QStringList entries;
+    QByteArray field;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        const bool lineEnd = c == '\r' || c == '\n';
+        if (state == State::Quoted) {
+            if (c == '"') {
+                entries.append(text(field));
+                state = State::AfterQuote;
+            } else {
+                field.append(c);
+            }
+            continue;
+        }
+        if (c == ',' || lineEnd) {
+            if (state != State::AfterQuote)
+                entries.append(text(field));
+            field.clear();
+            state = c == ',' ? State::FieldStart : State::LineStart;
+            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
+            continue;
+        }
+        if (state == State::LineStart || state == State::FieldStart) {
+            if (c == ' ') {
+                state = State::FieldStart;
+                continue;
+            }
+            if (c == '"') {
+                state = State::Quoted;
+                continue;
+            }
+            state = State::Plain;
+        }
+        if (state == State::Plain)
+            field.append(c);
+    }
+    if (state == State::Quoted) {
+        if (field.endsWith('\n'))
+            field.chop(1);
+        if (field.endsWith('\r'))
+            field.chop(1);
+    }
+    if (state == State::FieldStart || state == State::Plain || state == State::Quoted)
+        entries.append(text(field));
+    return entries;
+}
+
+void checkReader(QByteArrayView data) {
+    const QStringList entries = decodeListFile(data);
+    check(entries == readByRules(data), "reader does not follow its own rules");
+
+    // Every entry but the first needs a comma or a line break in front of it.
+    const qsizetype separators = data.count(',') + data.count('\r') + data.count('\n');
+    check(entries.size() <= separators + 1, "more entries than separators allow");
+
+    // Each byte gives at most one UTF-16 unit (a replacement character at worst), so a list file
+    // never takes more memory than its size suggests.
+    qsizetype units = 0;
+    for (const QString& e : entries)
+        units += e.size();
+    check(units <= data.size(), "entries longer than the file");
+
+    for (const QString& e : entries)
+        check(storable(e), "reader returned an entry the writer cannot store");
+
+    // Anything the reader returns, the writer stores and the reader gets back.
+    check(decodeListFile(encodeListFile(entries)) == entries,
+          "read list did not survive writing and reading");
+}
+
+void checkWriter(QByteArrayView data) {
+    QStringList entries;
+    for (QByteArrayView rest = data;;) {
+        const qsizetype nul = rest.indexOf('\0');
+        entries.append(utf8(nul < 0 ? rest : rest.first(nul)));
+        if (nul < 0)
+            break;
+        rest = rest.sliced(nul + 1);
+    }
+
+    // What each entry reads back as when it is not the first, so a leading U+FEFF is its own.
+    QStringList pieces;
+    for (const QString& e : entries) {
+        const QStringList both = decodeListFile(encodeListFile({u"x"_qs, e}));
+        check(both.size() >= 2 && both.front() == u"x", "an entry spoilt the one before it");
+        const QStringList piece = both.sliced(1);
+        if (storable(e))
+            check(piece == QStringList{e}, "storable entry did not read back as itself");
+        pieces += piece;
+    }
+
+    // An entry that cannot be stored damages only its own lines: the file reads as the pieces
+    // one after another.
+    check(decodeListFile(encodeListFile(entries)) == pieces,
+          "an entry changed how the entries after it read");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    const QByteArrayView data(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    checkReader(data);
+    checkWriter(data);
+    return 0;
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Fuzzes the list-file reader and writer for SECONDS (default 60).
+#   fuzz/run.sh [SECONDS]
+# Installs clang and libFuzzer when missing, builds fuzz/list_file_fuzzer.cpp with ASan and UBSan
+# into build-fuzz/, first feeds it a few 1 MB worst-case files (each must finish inside a 10 s
+# timeout: about 1 s when the time grows linearly, hours when it grows with the square), then
+# fuzzes a scratch copy of fuzz/corpus so the repository is never changed. Exits non-zero on any
+# crash, broken invariant, leak, timeout or memory blow-up; the input that caused it is kept in
+# build-fuzz/findings/.
+# MAX_LEN (default 65536) sets the largest input the fuzzer tries; when it is set, inputs of any
+# length up to it are tried from the start rather than growing slowly from the seeds' sizes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+max_len=${MAX_LEN:-65536}
+len_control=()
+[ -z "${MAX_LEN:-}" ] || len_control=(-len_control=0)
+case "$seconds" in
+'' | *[!0-9]*)
+    echo "usage: $0 [SECONDS]" >&2
+    exit 2
+    ;;
+esac
+
+packages=(clang libclang-rt-14-dev qt6-base-dev pkg-config)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build="build-fuzz"
+fuzzer=$build/list_file_fuzzer
+sources=(fuzz/list_file_fuzzer.cpp playlist/list_file.cpp)
+mkdir -p "$build/findings"
+stale=0
+[ -x "$fuzzer" ] || stale=1
+for f in "${sources[@]}" playlist/list_file.h fuzz/run.sh; do
+    if [ "$f" -nt "$fuzzer" ]; then stale=1; fi
+done
+if [ "$stale" -eq 1 ]; then
+    echo "Building $fuzzer"
+    # Qt's headers as system headers, as CMake does, so their warnings do not count as ours.
+    read -r -a qt_cflags <<<"$(pkg-config --cflags Qt6Core | sed 's/-I/-isystem /g')"
+    read -r -a qt_libs <<<"$(pkg-config --libs Qt6Core)"
+    clang++ -std=c++20 -g -O1 -fPIC \
+        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+        -Wall -Wextra -Wpedantic -Werror \
+        -I. "${qt_cflags[@]}" "${sources[@]}" "${qt_libs[@]}" -o "$fuzzer.new"
+    mv "$fuzzer.new" "$fuzzer"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/corpus" "$work/large"
+cp fuzz/corpus/* "$work/corpus/"
+
+# Worst cases for a reader that rescans: only quotes, only commas, only CRs, one long line, and
+# quoted fields that are each closed and reopened.
+size=1000000
+head -c "$size" /dev/zero | tr '\0' '"' >"$work/large/quotes"
+head -c "$size" /dev/zero | tr '\0' ',' >"$work/large/commas"
+head -c "$size" /dev/zero | tr '\0' '\r' >"$work/large/carriage_returns"
+head -c "$size" /dev/zero | tr '\0' 'a' >"$work/large/one_line"
+yes '"a,"x,' | tr -d '\n' | head -c "$size" >"$work/large/quote_pairs" || true
+yes ' "\r' | tr -d '\n' | head -c "$size" >"$work/large/spaced_quotes" || true
+
+status=0
+echo "Large inputs (1 MB each, at most 10 s apiece):"
+"$fuzzer" -timeout=10 -rss_limit_mb=4096 \
+    -artifact_prefix="$build/findings/" "$work"/large/* >"$work/large.log" 2>&1 || status=$?
+grep -E '^Executed|ERROR|SUMMARY|list file:' "$work/large.log" || true
+[ "$status" -eq 0 ] || cat "$work/large.log" >&2
+
+if [ "$status" -eq 0 ]; then
+    echo "Fuzzing for $seconds s (max_len $max_len)"
+    "$fuzzer" "$work/corpus" -max_total_time="$seconds" -max_len="$max_len" "${len_control[@]}" \
+        -timeout=2 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$build/findings/" || status=$?
+fi
+
+if [ "$status" -ne 0 ]; then
+    echo "Fuzzing found a problem; reproducer(s) in $build/findings/:" >&2
+    ls -l "$build/findings" >&2
+    echo "Re-run one with: $fuzzer <file>" >&2
+fi
+exit "$status"
