@@ -83,10 +83,6 @@ QFont classicFont(bool serif) {
     return f;
 }
 
-QString withoutAccessKey(QString caption) {
-    return caption.remove(QLatin1Char('&'));
-}
-
 // The value a user move has put the slider at: actionTriggered fires before the new
 // position is copied into value().
 int userValue(const QSlider* s) {
@@ -164,7 +160,8 @@ void Form1::buildControls() {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(geometry);
-        b->setAccessibleName(withoutAccessKey(caption));
+        // No fixed accessible name: Qt names a button after its current caption without the
+        // "&", so "Pause" and "Resume" are spoken as they change.
         b->setAutoDefault(false);
         b->installEventFilter(form); // access keys click at once
         return b;
@@ -294,6 +291,11 @@ void Form1::buildControls() {
     connect(Slider3, &QSlider::actionTriggered, this, &Form1::Slider3_Scroll);
     connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Form1::List1_Click);
+    // After the handlers, so listeners see the state they left.
+    connect(Slider1, &QSlider::actionTriggered, this, &Form1::positionMoved);
+    connect(Slider3, &QSlider::valueChanged, this, &Form1::volumeLevelChanged);
+    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Form1::selectedEntryChanged);
     connect(List1, &QListView::doubleClicked, this, &Form1::List1_DblClick);
     // Files and folders dropped from a file manager are added like the add commands do.
     List1->setAcceptDrops(true);
@@ -431,7 +433,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == Text1 || watched == TxtTime) && event->type() == QEvent::ShortcutOverride) {
         const auto* ke = static_cast<QKeyEvent*>(event);
         if (ke->modifiers() == Qt::ControlModifier) {
-            const QKeySequence pressed(ke->modifiers() | ke->key());
+            const QKeySequence pressed(ke->keyCombination());
             for (const QAction* a : findChildren<QAction*>())
                 if (a->shortcut() == pressed)
                     return true; // left unaccepted, so the menu shortcut fires
@@ -492,6 +494,11 @@ void Form1::CmdPlay_Click() {
     }
     failedStarts_ = 0;
     startCurrentFile();
+}
+
+void Form1::playEntry(int row) {
+    selectEntry(row);
+    CmdPlay_Click();
 }
 
 void Form1::List1_DblClick() {
@@ -590,6 +597,14 @@ void Form1::Slider3_Scroll() {
     Label2->setPalette(p);
     MediaPlayer1->setVolume(engineVolumeForSlider(userValue(Slider3)));
     Label2->setText(volumePercentText(userValue(Slider3)));
+}
+
+int Form1::volumeLevel() const {
+    return Slider3->value();
+}
+
+void Form1::setVolumeLevel(int value) {
+    Slider3->setSliderPosition(value); // a user move: Slider3_Scroll runs
 }
 
 void Form1::Slider2_Scroll() {
@@ -726,9 +741,7 @@ void Form1::CmdSaveList_Click() {
     if (folder.fallbackUsed && !toldListFallback_) {
         toldListFallback_ = true;
         QMessageBox box(QMessageBox::Information, QStringLiteral("Marrowtune"),
-                        QStringLiteral("The program's folder cannot be written, so lists are "
-                                       "saved in \"%1\".")
-                            .arg(folder.path),
+                        QStringLiteral("Lists are saved in \"%1\".").arg(folder.path),
                         QMessageBox::Ok, this);
         box.exec();
     }

@@ -42,6 +42,14 @@ public:
     // Makes the window topmost or returns it to ordinary stacking, without moving it.
     void AlwaysOnTop(bool SetOnTop);
 
+    // For the desktop's media controls, which reach the list and the volume slider as a
+    // person does: the selected entry (-1 for none); selecting `row` and pressing Play; the
+    // volume slider's value (0..kVolumeSliderMax) and moving it, which runs its handler.
+    int selectedEntry() const { return selectedIndex(); }
+    void playEntry(int row);
+    int volumeLevel() const;
+    void setVolumeLevel(int value);
+
     // Handlers, one per user action.
     void Form_Load();
     void CmdPlay_Click();
@@ -81,6 +89,12 @@ public:
     void mnuOnTop_Click();
     void mnuLoadList_Click();
     void mnuSavelist_Click();
+
+signals:
+    void selectedEntryChanged();
+    void volumeLevelChanged();
+    // The user moved the position slider, so the engine jumped to a new place.
+    void positionMoved();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -12,9 +12,10 @@ public:
         return true;
     }
     QString fileName() const override { return name_; }
-    bool play() override { return true; }
-    bool pause() override { return true; }
-    bool stop() override { return true; }
+    bool play() override { return setState(PlayState::Playing); }
+    bool pause() override { return setState(PlayState::Paused); }
+    bool stop() override { return setState(PlayState::Stopped); }
+    PlayState state() const override { return state_; }
     std::optional<double> length() const override { return std::nullopt; }
     double position() const override { return 0; }
     bool setPosition(double) override { return true; }
@@ -35,8 +36,17 @@ public:
     }
 
 private:
+    bool setState(PlayState s) {
+        if (state_ != s) {
+            state_ = s;
+            emit stateChanged();
+        }
+        return true;
+    }
+
     QString name_;
     int volume_ = 0;
     int balance_ = 0;
     bool mute_ = false;
+    PlayState state_ = PlayState::Stopped;
 };

@@ -59,10 +59,10 @@ bool GstEngine::play() {
     if (!w.hasPipeline())
         return false;
     if (!fileChanged_ && !w.endedByItself()) {
-        if (state_ == State::Playing)
+        if (state_ == PlayState::Playing)
             return true;
-        if (state_ == State::Paused) {
-            state_ = State::Playing;
+        if (state_ == PlayState::Paused) {
+            setState(PlayState::Playing);
             w.requestResume(w.generation());
             return true;
         }
@@ -76,7 +76,7 @@ bool GstEngine::startCurrentFile() {
     const quint64 gen = w.newGeneration();
     const quint64 epoch = w.resetPosition(0.0);
     w.forgetLength();
-    state_ = State::Stopped;
+    setState(PlayState::Stopped);
     if (!isPlayableFile(fileName_)) {
         w.requestUnload();
         return false;
@@ -90,17 +90,17 @@ bool GstEngine::startCurrentFile() {
     }
     const bool ok = answer.value_or(false);
     if (ok)
-        state_ = State::Playing;
+        setState(PlayState::Playing);
     return ok;
 }
 
 bool GstEngine::pause() {
     GstPipelineWorker& w = *worker_;
-    if (state_ == State::Paused)
+    if (state_ == PlayState::Paused)
         return true;
-    if (state_ != State::Playing || w.endedByItself())
+    if (state_ != PlayState::Playing || w.endedByItself())
         return false;
-    state_ = State::Paused;
+    setState(PlayState::Paused);
     w.requestPause(w.generation());
     return true;
 }
@@ -109,9 +109,20 @@ bool GstEngine::stop() {
     GstPipelineWorker& w = *worker_;
     w.newGeneration();
     w.resetPosition(0.0);
-    state_ = State::Stopped;
+    setState(PlayState::Stopped);
     w.requestUnload();
     return true;
+}
+
+MediaEngine::PlayState GstEngine::state() const {
+    return state_;
+}
+
+void GstEngine::setState(PlayState state) {
+    if (state_ == state)
+        return;
+    state_ = state;
+    emit stateChanged();
 }
 
 std::optional<double> GstEngine::length() const {
@@ -124,7 +135,7 @@ double GstEngine::position() const {
 
 bool GstEngine::setPosition(double seconds) {
     GstPipelineWorker& w = *worker_;
-    if (state_ == State::Stopped || !std::isfinite(seconds) || w.endedByItself())
+    if (state_ == PlayState::Stopped || !std::isfinite(seconds) || w.endedByItself())
         return false;
     seconds = std::max(0.0, seconds);
     if (const auto len = length())
@@ -168,8 +179,8 @@ bool GstEngine::setMute(bool on) {
 }
 
 void GstEngine::deliverEnd(quint64 generation, int result) {
-    if (generation != worker_->generation() || state_ == State::Stopped)
+    if (generation != worker_->generation() || state_ == PlayState::Stopped)
         return;
-    state_ = State::Stopped;
+    setState(PlayState::Stopped);
     emit endOfStream(result);
 }

@@ -29,6 +29,7 @@ public:
     bool play() override;
     bool pause() override;
     bool stop() override;
+    PlayState state() const override;
     std::optional<double> length() const override;
     double position() const override;
     bool setPosition(double seconds) override;
@@ -40,8 +41,7 @@ public:
     bool setMute(bool on) override;
 
 private:
-    enum class State { Stopped, Playing, Paused };
-
+    void setState(PlayState state);
     void deliverEnd(quint64 generation, int result);
     bool startCurrentFile();
 
@@ -49,7 +49,7 @@ private:
     std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
     bool fileChanged_ = true;
-    State state_ = State::Stopped;
+    PlayState state_ = PlayState::Stopped;
     int volume_ = 0;
     int balance_ = 0;
     bool mute_ = false;

@@ -19,6 +19,9 @@ public:
     using QObject::QObject;
     ~MediaEngine() override = default;
 
+    // Stopped: nothing loaded (after stop(), a failed start, or the end of a track).
+    enum class PlayState { Stopped, Playing, Paused };
+
     // Makes `name` the file that the next play() starts from its beginning. Any text is
     // accepted, the empty one included.
     virtual bool setFileName(const QString& name) = 0;
@@ -29,6 +32,7 @@ public:
     virtual bool play() = 0;
     virtual bool pause() = 0;
     virtual bool stop() = 0;
+    virtual PlayState state() const = 0;
 
     // Length of the started file, valid right after play(); empty when unknown.
     virtual std::optional<double> length() const = 0;
@@ -45,9 +49,13 @@ public:
     virtual bool setMute(bool on) = 0;
 
 signals:
+    // Raised on the object's thread whenever state() changes. A new start passes through
+    // Stopped, so a track that follows another one is seen as a change too.
+    void stateChanged();
     // Raised on the object's thread once per started file when playback reached the end by
     // itself, or broke off (decoding error, file gone, sound output lost) after it started.
     // Never raised for stop(), nor for a file that was replaced by a newer start.
     // `result` is 0 when the file played to its end and non-zero when it broke off.
+    // state() is already Stopped then.
     void endOfStream(int result);
 };

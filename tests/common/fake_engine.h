@@ -24,21 +24,32 @@ public:
     bool setFileName(const QString& n) override {
         calls << QStringLiteral("file:%1").arg(n);
         name = n;
+        newFile_ = true;
         return true;
     }
     QString fileName() const override { return name; }
+    // As the real engine: play() after setFileName starts anew, passing through Stopped;
+    // otherwise it continues after pause() and changes nothing while playing.
     bool play() override {
         calls << QStringLiteral("play");
+        if (newFile_)
+            setState(PlayState::Stopped);
+        newFile_ = false;
+        setState(failPlay ? PlayState::Stopped : PlayState::Playing);
         return !failPlay;
     }
     bool pause() override {
         calls << QStringLiteral("pause");
+        if (state_ == PlayState::Playing)
+            setState(PlayState::Paused);
         return true;
     }
     bool stop() override {
         calls << QStringLiteral("stop");
+        setState(PlayState::Stopped);
         return true;
     }
+    PlayState state() const override { return state_; }
     std::optional<double> length() const override { return trackLength; }
     double position() const override { return pos; }
     bool setPosition(double s) override {
@@ -67,5 +78,19 @@ public:
         return true;
     }
 
-    void finishTrack() { emit endOfStream(0); }
+    void finishTrack() {
+        setState(PlayState::Stopped);
+        emit endOfStream(0);
+    }
+
+private:
+    PlayState state_ = PlayState::Stopped;
+    bool newFile_ = false;
+
+    void setState(PlayState s) {
+        if (state_ == s)
+            return;
+        state_ = s;
+        emit stateChanged();
+    }
 };

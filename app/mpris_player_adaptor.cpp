@@ -1,0 +1,277 @@
+#include "app/mpris_player_adaptor.h"
+
+#include "app/form1.h"
+#include "playback/level_rules.h"
+#include "playback/next_entry.h"
+#include "playlist/dropped_entries.h"
+#include "playlist/play_list_model.h"
+
+#include <QDBusMessage>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using PlayState = MediaEngine::PlayState;
+
+qlonglong toMicroseconds(double seconds) {
+    return std::llround(seconds * 1e6);
+}
+
+} // namespace
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* parent, Form1* form)
+    : QDBusAbstractAdaptor(parent), form_(form), lastState_(form->engine()->state()) {
+    setAutoRelaySignals(true); // Seeked
+    connect(engine(), &MediaEngine::stateChanged, this, &MprisPlayerAdaptor::engineStateChanged);
+    connect(form_, &Form1::selectedEntryChanged, this, &MprisPlayerAdaptor::noteChange);
+    connect(form_, &Form1::volumeLevelChanged, this, &MprisPlayerAdaptor::noteChange);
+    connect(form_, &Form1::positionMoved, this, [this] { emit Seeked(position()); });
+    const PlayListModel* list = form_->playList();
+    connect(list, &QAbstractItemModel::rowsInserted, this, &MprisPlayerAdaptor::noteChange);
+    connect(list, &QAbstractItemModel::rowsRemoved, this, &MprisPlayerAdaptor::noteChange);
+    connect(list, &QAbstractItemModel::modelReset, this, &MprisPlayerAdaptor::noteChange);
+}
+
+void MprisPlayerAdaptor::sendChangesOn(const QDBusConnection& bus, const QString& path) {
+    bus_ = bus;
+    path_ = path;
+    sent_ = current(); // what a client reading the properties now gets
+}
+
+MediaEngine* MprisPlayerAdaptor::engine() const {
+    return form_->engine();
+}
+
+// ---- properties ----
+
+QString MprisPlayerAdaptor::playbackStatus() const {
+    switch (engine()->state()) {
+    case PlayState::Playing:
+        return QStringLiteral("Playing");
+    case PlayState::Paused:
+        return QStringLiteral("Paused");
+    case PlayState::Stopped:
+        break;
+    }
+    return QStringLiteral("Stopped");
+}
+
+void MprisPlayerAdaptor::setRate(double rate) {
+    // The rate is fixed; a client that sets 0 anyway means Pause.
+    if (rate <= 0.0)
+        Pause();
+}
+
+QDBusObjectPath MprisPlayerAdaptor::trackId() const {
+    return QDBusObjectPath(QStringLiteral("/marrowtune/track/%1").arg(track_));
+}
+
+std::optional<qlonglong> MprisPlayerAdaptor::lengthUs() const {
+    const std::optional<double> length = engine()->length();
+    if (!length || !std::isfinite(*length) || *length <= 0.0)
+        return std::nullopt;
+    return toMicroseconds(*length);
+}
+
+QVariantMap MprisPlayerAdaptor::metadata() const {
+    const QString file = engine()->fileName();
+    if (engine()->state() == PlayState::Stopped || file.isEmpty())
+        return {};
+    const QFileInfo info(file);
+    QVariantMap m;
+    m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
+    m.insert(QStringLiteral("xesam:url"),
+             QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded));
+    m.insert(QStringLiteral("xesam:title"), info.fileName());
+    if (const auto length = lengthUs())
+        m.insert(QStringLiteral("mpris:length"), *length);
+    return m;
+}
+
+double MprisPlayerAdaptor::volume() const {
+    return form_->volumeLevel() / double(kVolumeSliderMax);
+}
+
+void MprisPlayerAdaptor::setVolume(double volume) {
+    if (!std::isfinite(volume))
+        return;
+    form_->setVolumeLevel(
+        static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * kVolumeSliderMax)));
+}
+
+qlonglong MprisPlayerAdaptor::position() const {
+    return toMicroseconds(engine()->position());
+}
+
+int MprisPlayerAdaptor::nextRow() const {
+    return nextEntryIndex(form_->playList()->count(), form_->selectedEntry());
+}
+
+int MprisPlayerAdaptor::previousRow() const {
+    return form_->selectedEntry() - 1 >= 0 ? form_->selectedEntry() - 1 : -1;
+}
+
+bool MprisPlayerAdaptor::canGoNext() const {
+    return nextRow() >= 0;
+}
+
+bool MprisPlayerAdaptor::canGoPrevious() const {
+    return previousRow() >= 0;
+}
+
+bool MprisPlayerAdaptor::canPlay() const {
+    return engine()->state() != PlayState::Stopped || form_->selectedEntry() >= 0;
+}
+
+bool MprisPlayerAdaptor::canPause() const {
+    return engine()->state() != PlayState::Stopped;
+}
+
+bool MprisPlayerAdaptor::canSeek() const {
+    return engine()->state() != PlayState::Stopped;
+}
+
+// ---- methods ----
+
+void MprisPlayerAdaptor::Next() {
+    if (const int row = nextRow(); row >= 0)
+        form_->playEntry(row);
+}
+
+void MprisPlayerAdaptor::Previous() {
+    if (const int row = previousRow(); row >= 0)
+        form_->playEntry(row);
+}
+
+void MprisPlayerAdaptor::clickPauseUntilNot(PlayState from) {
+    for (int clicks = 0; clicks < 2 && engine()->state() == from; ++clicks)
+        form_->CmdPause_Click();
+}
+
+void MprisPlayerAdaptor::Pause() {
+    if (engine()->state() == PlayState::Playing)
+        clickPauseUntilNot(PlayState::Playing);
+}
+
+void MprisPlayerAdaptor::Play() {
+    switch (engine()->state()) {
+    case PlayState::Paused:
+        clickPauseUntilNot(PlayState::Paused);
+        break;
+    case PlayState::Stopped:
+        // Without a selection the Play button only says "No file to play": nothing to do.
+        if (form_->selectedEntry() >= 0)
+            form_->CmdPlay_Click();
+        break;
+    case PlayState::Playing:
+        break;
+    }
+}
+
+void MprisPlayerAdaptor::PlayPause() {
+    if (engine()->state() == PlayState::Playing)
+        Pause();
+    else
+        Play();
+}
+
+void MprisPlayerAdaptor::Stop() {
+    form_->CmdStop_Click();
+}
+
+void MprisPlayerAdaptor::Seek(qlonglong Offset) {
+    if (!canSeek())
+        return;
+    // Past the end is left to the engine, as with the slider: the track ends and the
+    // end-of-track mode decides what follows.
+    const double target = std::max(0.0, engine()->position() + Offset / 1e6);
+    if (engine()->setPosition(target))
+        emit Seeked(position());
+}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
+    if (!canSeek() || TrackId != trackId() || Position < 0)
+        return;
+    if (const auto length = lengthUs(); length && Position > *length)
+        return;
+    if (engine()->setPosition(Position / 1e6))
+        emit Seeked(position());
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
+    // As if dropped on the list, then played.
+    const QStringList entries = droppedEntries({QUrl(Uri)});
+    if (entries.isEmpty())
+        return;
+    PlayListModel* list = form_->playList();
+    const int first = list->count();
+    list->append(entries);
+    form_->playEntry(first);
+}
+
+// ---- change signals ----
+
+void MprisPlayerAdaptor::engineStateChanged() {
+    const PlayState state = engine()->state();
+    if (state == PlayState::Playing && lastState_ == PlayState::Stopped)
+        ++track_;
+    lastState_ = state;
+    noteChange();
+}
+
+void MprisPlayerAdaptor::noteChange() {
+    // One send for all that changed in this event: a track that ends and the next one
+    // that starts is one change, not a Stopped in between.
+    if (!bus_ || sendPending_)
+        return;
+    sendPending_ = true;
+    QMetaObject::invokeMethod(this, &MprisPlayerAdaptor::sendChanges, Qt::QueuedConnection);
+}
+
+MprisPlayerAdaptor::Sent MprisPlayerAdaptor::current() const {
+    Sent s;
+    s.status = playbackStatus();
+    if (engine()->state() != PlayState::Stopped) {
+        s.track = track_;
+        s.file = engine()->fileName();
+        s.length = lengthUs();
+    }
+    s.volume = form_->volumeLevel();
+    s.canGoNext = canGoNext();
+    s.canGoPrevious = canGoPrevious();
+    s.canPlay = canPlay();
+    s.canPause = canPause();
+    s.canSeek = canSeek();
+    return s;
+}
+
+void MprisPlayerAdaptor::sendChanges() {
+    sendPending_ = false;
+    const Sent now = current();
+    QVariantMap changed;
+    auto note = [&changed](bool differs, const char* name, const QVariant& value) {
+        if (differs)
+            changed.insert(QLatin1String(name), value);
+    };
+    note(now.status != sent_.status, "PlaybackStatus", now.status);
+    note(now.track != sent_.track || now.file != sent_.file || now.length != sent_.length,
+         "Metadata", metadata());
+    note(now.volume != sent_.volume, "Volume", volume());
+    note(now.canGoNext != sent_.canGoNext, "CanGoNext", now.canGoNext);
+    note(now.canGoPrevious != sent_.canGoPrevious, "CanGoPrevious", now.canGoPrevious);
+    note(now.canPlay != sent_.canPlay, "CanPlay", now.canPlay);
+    note(now.canPause != sent_.canPause, "CanPause", now.canPause);
+    note(now.canSeek != sent_.canSeek, "CanSeek", now.canSeek);
+    sent_ = now;
+    if (changed.isEmpty())
+        return;
+    QDBusMessage signal =
+        QDBusMessage::createSignal(path_, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
+    signal << QStringLiteral("org.mpris.MediaPlayer2.Player") << changed << QStringList();
+    bus_->send(signal);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "playback/media_engine.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QVariantMap>
+#include <optional>
+
+class Form1;
+
+// org.mpris.MediaPlayer2.Player: the window's play controls for media keys and the desktop.
+// Commands run the handlers of the buttons and sliders doing the same, so the window shows
+// what they did. Changes are sent as PropertiesChanged, gathered once per event.
+class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ rate)
+    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
+    Q_PROPERTY(bool CanSeek READ canSeek)
+    Q_PROPERTY(bool CanControl READ canControl)
+public:
+    MprisPlayerAdaptor(QObject* parent, Form1* form);
+
+    // From now on, changes go out as PropertiesChanged from `path` on `bus`.
+    void sendChangesOn(const QDBusConnection& bus, const QString& path);
+
+    QString playbackStatus() const;
+    double rate() const { return 1.0; }
+    void setRate(double rate);
+    QVariantMap metadata() const;
+    double volume() const;
+    void setVolume(double volume);
+    qlonglong position() const;
+    bool canGoNext() const;
+    bool canGoPrevious() const;
+    bool canPlay() const;
+    bool canPause() const;
+    bool canSeek() const;
+    bool canControl() const { return true; }
+
+public slots:
+    void Next();
+    void Previous();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Play();
+    void Seek(qlonglong Offset);
+    void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position);
+    void OpenUri(const QString& Uri);
+
+signals:
+    void Seeked(qlonglong Position);
+
+private:
+    // What the properties that are signalled said when last sent.
+    struct Sent {
+        QString status;
+        quint64 track = 0;
+        QString file;
+        std::optional<qlonglong> length;
+        int volume = 0;
+        bool canGoNext = false, canGoPrevious = false, canPlay = false, canPause = false,
+             canSeek = false;
+    };
+
+    MediaEngine* engine() const;
+    int nextRow() const;
+    int previousRow() const;
+    QDBusObjectPath trackId() const;
+    std::optional<qlonglong> lengthUs() const;
+    // Runs the Pause button's handler until the engine leaves `from`: its caption can be
+    // out of step (paused, stopped, played again still says "Resume"), and then a person
+    // clicks it twice too.
+    void clickPauseUntilNot(MediaEngine::PlayState from);
+    void engineStateChanged();
+    void noteChange();
+    Sent current() const;
+    void sendChanges();
+
+    Form1* form_;
+    std::optional<QDBusConnection> bus_;
+    QString path_;
+    bool sendPending_ = false;
+    Sent sent_;
+    // Counts starts: each new one gets a track id of its own.
+    quint64 track_ = 0;
+    MediaEngine::PlayState lastState_ = MediaEngine::PlayState::Stopped;
+};

@@ -1,0 +1,89 @@
+#include "app/mpris_service.h"
+
+#include "app/form1.h"
+#include "app/mpris_player_adaptor.h"
+#include "app/mpris_root_adaptor.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+
+namespace {
+
+const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kName = QStringLiteral("org.mpris.MediaPlayer2.marrowtune");
+
+// The bus libdbus would find without starting one of its own (it would, through
+// "autolaunch", when the address is unset: a player has no business doing that).
+bool sessionBusKnown() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+} // namespace
+
+MprisService::MprisService(Form1* form)
+    : QObject(form), player_(new MprisPlayerAdaptor(this, form)) {
+    new MprisRootAdaptor(this, form);
+}
+
+void MprisService::publishOnSessionBus() {
+    if (!sessionBusKnown())
+        return;
+    QPointer<MprisService> self(this);
+    QThread* thread = QThread::create([self] {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, bus] {
+                if (self)
+                    self->publish(bus);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+}
+
+void MprisService::publish(const QDBusConnection& bus) {
+    QDBusConnection connection(bus);
+    if (!connection.registerObject(kPath, this, QDBusConnection::ExportAdaptors))
+        return;
+    player_->sendChangesOn(connection, kPath);
+    requestName(connection, kName, false);
+}
+
+void MprisService::requestName(const QDBusConnection& bus, const QString& name, bool lastTry) {
+    constexpr uint kDoNotQueue = 4;
+    constexpr uint kPrimaryOwner = 1;
+    constexpr uint kAlreadyOwner = 4;
+    QDBusMessage request = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
+    request << name << kDoNotQueue;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(request), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, bus, name, lastTry](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                const QDBusPendingReply<uint> reply = *call;
+                if (!reply.isError() &&
+                    (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner)) {
+                    serviceName_ = name;
+                    emit nameAcquired();
+                } else if (!lastTry) {
+                    requestName(
+                        bus,
+                        kName +
+                            QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid()),
+                        true);
+                }
+            });
+}
