@@ -58,4 +58,6 @@ Form2::Form2(QWidget* parent)
     connect(back, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 
-void Form2::Command1_Click() { accept(); }
+void Form2::Command1_Click() {
+    accept();
+}

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -106,8 +107,7 @@ std::optional<InfoFrame> readInfoFrame(std::span<const std::uint8_t> d, std::siz
     const std::size_t sideInfo = h.version == 1 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
     std::size_t x = at + 4 + sideInfo;
     auto tagAt = [&](std::size_t p, const char* tag) {
-        return p + 4 <= end && d[p] == tag[0] && d[p + 1] == tag[1] && d[p + 2] == tag[2] &&
-               d[p + 3] == tag[3];
+        return p + 4 <= end && std::memcmp(d.data() + p, tag, 4) == 0;
     };
     if (tagAt(at + 36, "VBRI"))
         return InfoFrame{};

@@ -38,7 +38,8 @@ private:
             return;
         // An answer that does not close its window must fail the test, not hang it.
         if (w == last_ && ++repeats_ > kMaxRepeats) {
-            qWarning("ModalWatcher: '%s' did not close; rejecting it", qPrintable(w->windowTitle()));
+            qWarning("ModalWatcher: '%s' did not close; rejecting it",
+                     qPrintable(w->windowTitle()));
             if (auto* dialog = qobject_cast<QDialog*>(w))
                 dialog->reject();
             else

@@ -65,6 +65,9 @@ xdotool mousemove --window "$APP_WINDOW" 100 $((136 + menu)) click 1 # the first
 
 pc play-pause
 expect_status Playing "after play-pause"
+# A slow machine (a sanitizer build, say) may take a moment before the sound starts.
+wait_for 50 sh -c "playerctl -p marrowtune position | awk '{exit !(\$1 > 0.3)}'" ||
+    fail "the position did not move after play-pause"
 level=$(rms 1.5)
 awk -v r="$level" 'BEGIN {exit !(r > 0.02)}' || fail "no sound while playing (RMS $level)"
 title=$(pc metadata xesam:title)

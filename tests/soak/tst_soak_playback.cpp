@@ -44,8 +44,8 @@ private slots:
         QStringList expected;
         if (random) {
             form.playList()->append(files_);
-            int pick = 0;
-            form.setRandomSource([this, &pick] { return (pick++ * 3 % kFiles + 0.5) / kFiles; });
+            form.setRandomSource(
+                [this, pick = 0]() mutable { return (pick++ * 3 % kFiles + 0.5) / kFiles; });
             form.findChild<QRadioButton*>("OptRND")->setChecked(true);
             expected << files_[0];
             for (int i = 0; i < ends; ++i)

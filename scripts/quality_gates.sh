@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Quality gates that CI runs after the test suite:
+#   asan   everything built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
+#          whole test suite (unit, window, engine and end-to-end tests) run on that build
+#   tidy   clang-tidy with the checks of .clang-tidy over our sources
+# Any finding fails the run. Both gates run by default; name one to run only that one.
+#   scripts/quality_gates.sh [asan] [tidy]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+gates=("$@")
+[ ${#gates[@]} -gt 0 ] || gates=(asan tidy)
+for g in "${gates[@]}"; do
+    case "$g" in
+    asan | tidy) ;;
+    *)
+        echo "usage: $0 [asan] [tidy]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+# What `./dev test` installs (keep the two lists in step), plus clang-tidy.
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev libgl-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
+    fonts-dejavu-core
+    xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
+    pulseaudio pulseaudio-utils sox gstreamer1.0-tools
+    dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
+    dpkg-dev desktop-file-utils
+    clang-tidy
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+failed=()
+timings=()
+
+took() { timings+=("$(printf '%-16s %4d s' "$1" "$2")"); }
+
+asan_gate() {
+    local build=build-asan
+    local logs=$root/$build/sanitizer-logs
+    local t0=$SECONDS
+    # -O1: the usual level for sanitizer builds, quick to build and still fast to run.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+        -DMARROWTUNE_WERROR=ON -DMARROWTUNE_SANITIZE=ON -DMARROWTUNE_BENCH=OFF >/dev/null
+    local built=0
+    cmake --build "$build" -j"$jobs" && built=1
+    took "asan build" $((SECONDS - t0))
+    if [ "$built" -eq 0 ]; then
+        failed+=("asan build")
+        return
+    fi
+
+    t0=$SECONDS
+    rm -rf "$logs"
+    mkdir -p "$logs"
+    # Reports go to files named after the program: the end-to-end tests start the player in
+    # the background, where nothing else would see what it says when it exits.
+    local common="log_path=$logs/report:log_exe_name=1"
+    local ok=1
+    ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:check_initialization_order=1:$common" \
+        UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common" \
+        LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0" \
+        ctest --test-dir "$build" --output-on-failure --timeout 600 || ok=0
+    local reports=("$logs"/report.*)
+    if [ -e "${reports[0]}" ]; then
+        ok=0
+        local f
+        for f in "${reports[@]}"; do
+            echo "==== ${f##*/report.}"
+            cat "$f"
+        done
+    fi
+    took "asan tests" $((SECONDS - t0))
+    [ "$ok" -eq 1 ] || failed+=("asan tests")
+}
+
+tidy_gate() {
+    local build=build-tidy
+    local t0=$SECONDS
+    # The tests include their generated .moc files, so those are made first; nothing else is
+    # built.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWTUNE_BENCH=OFF \
+        -DCMAKE_GLOBAL_AUTOGEN_TARGET=ON >/dev/null
+    cmake --build "$build" --target autogen -j"$jobs" >/dev/null
+    # Our sources only: the generated moc files are not ours to tidy.
+    local ok=1
+    run-clang-tidy -p "$build" -quiet -j"$jobs" "^$root/(app|playback|playlist|tests)/" \
+        >"$build/tidy.log" 2>&1 || ok=0
+    # Without the colours and the counts of warnings in Qt's headers that were not shown.
+    sed -e 's/\x1b\[[0-9;]*m//g' "$build/tidy.log" |
+        grep -v -E '^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$' || true
+    took "clang-tidy" $((SECONDS - t0))
+    [ "$ok" -eq 1 ] || failed+=("clang-tidy")
+}
+
+for g in "${gates[@]}"; do
+    echo "==== $g"
+    "${g}_gate"
+done
+
+echo "==== timings"
+printf '%s\n' "${timings[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "FAILED: ${failed[*]}"
+    exit 1
+fi
+echo "all gates passed"
