@@ -2,9 +2,13 @@
 
 #include "playback/position_rules.h"
 
-int engineVolumeForSlider(int sliderValue) { return sliderValue - kVolumeSliderMax; }
+int engineVolumeForSlider(int sliderValue) {
+    return sliderValue - kVolumeSliderMax;
+}
 
-int volumeLabelRed(int sliderValue) { return roundHalfEvenClamped32(sliderValue / 10.0); }
+int volumeLabelRed(int sliderValue) {
+    return roundHalfEvenClamped32(sliderValue / 10.0);
+}
 
 QString volumePercentText(int sliderValue) {
     return QString::number(sliderValue / 25) + QStringLiteral(" %");
