@@ -17,7 +17,6 @@ need lame
 # Dialog history and the like stay in the session folder, not in the user's settings.
 export XDG_CONFIG_HOME="$session_dir/config"
 
-ticks_per_second=$(getconf CLK_TCK)
 rate=44100
 bytes_per_second=$((rate * 4)) # s16le stereo
 level=1000                     # about -30 dBFS: clearly sound, well above any dither
@@ -25,11 +24,12 @@ level=1000                     # about -30 dBFS: clearly sound, well above any d
 row() { printf '%s\t%s\t%s\t%s\t%s\n' "$@"; }
 note() { echo "desktop: $*" >&2; }
 
-# Seconds of CPU (user + system) a process has used so far, in clock ticks.
-cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
+# CPU time a process has used so far, in nanoseconds, summed over its threads (the
+# scheduler's own count: finer than the clock ticks of /proc/PID/stat).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-percent() { awk -v t="$1" -v hz="$ticks_per_second" -v s="$2" 'BEGIN { printf "%.2f\n", 100 * t / hz / s }'; }
+percent() { awk -v t="$1" -v s="$2" 'BEGIN { printf "%.2f\n", 100 * t / 1e9 / s }'; }
 le() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
 verdict() { if le "$1" "$2"; then echo ok; else echo missed; fi; }
 
@@ -63,11 +63,11 @@ cpu_percent() {
     local seconds=$1 p
     shift
     local before=()
-    for p in "$@"; do before+=("$(cpu_ticks "$p")"); done
+    for p in "$@"; do before+=("$(cpu_ns "$p")"); done
     sleep "$seconds"
     local i=0
     for p in "$@"; do
-        percent $(($(cpu_ticks "$p") - before[i])) "$seconds"
+        percent $(($(cpu_ns "$p") - before[i])) "$seconds"
         i=$((i + 1))
     done
 }
@@ -88,7 +88,8 @@ for _ in 1 2 3 4 5; do
 done
 player_start=$(printf '%s\n' "${player_starts[@]}" | median)
 bare_start=$(printf '%s\n' "${bare_starts[@]}" | median)
-row "start-up to window mapped (median of 5)" "$player_start ms" "$bare_start ms (bare window)" "-" "-"
+start_limit=$(awk -v b="$bare_start" 'BEGIN { printf "%.0f", b * 1.1 }')
+row "start-up to window mapped (median of 5)" "$player_start ms" "$bare_start ms (bare window)" "<= 1.1 x ref = $start_limit ms" "$(verdict "$player_start" "$start_limit")"
 
 # ---- idle ----
 note "idle CPU, 20 s"
@@ -102,7 +103,6 @@ app_window=$(wait_window '^Marrowtune$') || { echo "FAIL: no player window" >&2;
 wait_window '^Bare$' >/dev/null || { echo "FAIL: no bare window" >&2; exit 1; }
 sleep 2
 read -r app_idle bare_idle < <(cpu_percent 20 "$app_pid" "$bare_pid" | paste -sd' ')
-bare_rss=$(rss_kib "$bare_pid")
 kill "$bare_pid"
 row "CPU idle, window open (20 s)" "$app_idle %" "$bare_idle % (bare window)" "<= 0.3 %" "$(verdict "$app_idle" 0.3)"
 
@@ -187,9 +187,18 @@ gst_start_sound=$(first_sound_ms "$recording" "$offset")
 gst_play=$(cpu_percent 20 "$gst_pid")
 kill "$gst_pid"
 
+note "bare window playing the same file, for memory"
+"$bare" "$song" >/dev/null 2>&1 &
+bare_pid=$!
+pids+=("$bare_pid")
+sleep 4
+bare_rss=$(rss_kib "$bare_pid")
+kill "$bare_pid"
+
 limit=$(awk -v g="$gst_play" 'BEGIN { printf "%.2f", g + 0.3 }')
 row "CPU playing an MP3 (20 s)" "$app_play %" "$gst_play % (gst-launch playbin)" "<= ref + 0.3 % = $limit %" "$(verdict "$app_play" "$limit")"
-row "memory while playing (VmRSS)" "$((app_rss / 1024)) MiB" "$((bare_rss / 1024)) MiB (bare window)" "-" "-"
+rss_limit=$((bare_rss * 11 / 10 / 1024))
+row "memory while playing (VmRSS)" "$((app_rss / 1024)) MiB" "$((bare_rss / 1024)) MiB (bare window playing it)" "<= 1.1 x ref = $rss_limit MiB" "$(verdict "$((app_rss / 1024))" "$rss_limit")"
 
 heard=yes
 for l in "${latencies[@]}"; do [ -n "$l" ] || heard=no; done

@@ -63,13 +63,10 @@ void quietKnownDecoderAssertion() {
 
 GstPipelineWorker::GstPipelineWorker(std::function<GstElement*()> makeSink)
     : makeSink_(std::move(makeSink)) {
-    if (!gst_is_initialized())
-        gst_init(nullptr, nullptr);
     static std::once_flag quieted;
     std::call_once(quieted, quietKnownDecoderAssertion);
     context_ = g_main_context_new();
     loop_ = g_main_loop_new(context_, FALSE);
-    build();
 }
 
 // ---- Caller side ----
@@ -142,25 +139,29 @@ void GstPipelineWorker::requestSeek(quint64 gen, quint64 epoch, double seconds) 
     post([this, gen, epoch, seconds] { seek(gen, epoch, seconds); });
 }
 
+// Posted, so that a level set before the pipeline is built still reaches it.
 bool GstPipelineWorker::setVolumeFactor(double factor) {
-    if (!volume_)
-        return false;
-    g_object_set(volume_, "volume", factor, nullptr);
-    return true;
+    post([this, factor] {
+        if (volume_)
+            g_object_set(volume_, "volume", factor, nullptr);
+    });
+    return hasPipeline();
 }
 
 bool GstPipelineWorker::setPanorama(float panorama) {
-    if (!panorama_)
-        return false;
-    g_object_set(panorama_, "panorama", panorama, nullptr);
-    return true;
+    post([this, panorama] {
+        if (panorama_)
+            g_object_set(panorama_, "panorama", panorama, nullptr);
+    });
+    return hasPipeline();
 }
 
 bool GstPipelineWorker::setMute(bool on) {
-    if (!volume_)
-        return false;
-    g_object_set(volume_, "mute", on ? TRUE : FALSE, nullptr);
-    return true;
+    post([this, on] {
+        if (volume_)
+            g_object_set(volume_, "mute", on ? TRUE : FALSE, nullptr);
+    });
+    return hasPipeline();
 }
 
 // The command runs on the worker thread; `this` stays alive because the thread holds a share.
@@ -213,6 +214,12 @@ void GstPipelineWorker::build() {
 // ---- Worker thread ----
 
 void GstPipelineWorker::run() {
+    // Here rather than in the constructor: loading the registry and the plugins takes a few
+    // milliseconds that the window's start-up need not wait for.
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    build();
+    broken_ = playbin_ == nullptr; // the loop still runs, to answer what is posted
     g_main_context_push_thread_default(context_);
     // Attaches to this thread's context, so messages are handled here.
     if (bus_)
@@ -330,6 +337,10 @@ GstPipelineWorker::Preroll GstPipelineWorker::preroll(GstElement* sink) {
 }
 
 void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
+    if (!playbin_) {
+        answer(gen, false);
+        return;
+    }
     if (gen != generation_.load())
         return; // the caller already gave up on this start
     unload();

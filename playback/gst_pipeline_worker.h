@@ -34,7 +34,8 @@ public:
     void start();
     // Quits the thread and waits a bounded time for it; a stuck one is left to finish alone.
     void shutdown();
-    bool hasPipeline() const { return playbin_ != nullptr; }
+    // True until building the pipeline failed (its plugins are missing).
+    bool hasPipeline() const { return !broken_.load(); }
     void setEndHandler(EndHandler handler);
 
     quint64 generation() const { return generation_.load(); }
@@ -102,6 +103,7 @@ private:
     std::atomic<quint64> positionWord_{0};
     std::atomic<quint64> positionEpoch_{0};
     std::atomic<double> lengthSeconds_{-1.0};
+    std::atomic<bool> broken_{false};
 
     std::mutex mutex_; // guards the answer slot, `exited_` and `onEnd_`
     std::condition_variable answered_;
