@@ -102,9 +102,14 @@ pids+=("$bare_pid")
 app_window=$(wait_window '^Marrowtune$') || { echo "FAIL: no player window" >&2; exit 1; }
 wait_window '^Bare$' >/dev/null || { echo "FAIL: no bare window" >&2; exit 1; }
 sleep 2
-read -r app_idle bare_idle < <(cpu_percent 20 "$app_pid" "$bare_pid" | paste -sd' ')
-kill "$bare_pid"
+"$bare" --tick >/dev/null 2>&1 &
+tick_pid=$!
+pids+=("$tick_pid")
+sleep 1
+read -r app_idle bare_idle tick_idle < <(cpu_percent 20 "$app_pid" "$bare_pid" "$tick_pid" | paste -sd' ')
+kill "$bare_pid" "$tick_pid"
 row "CPU idle, window open (20 s)" "$app_idle %" "$bare_idle % (bare window)" "<= 0.3 %" "$(verdict "$app_idle" 0.3)"
+row "  floor: a window with a do-nothing 10 ms timer" "$tick_idle %" "-" "-" "-"
 
 # ---- playing ----
 song="$session_dir/tone 60 s.mp3"
