@@ -23,19 +23,8 @@ case "$seconds" in
     ;;
 esac
 
-packages=(clang libclang-rt-14-dev qt6-base-dev pkg-config)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+. scripts/debian_packages.sh
+install_missing clang libclang-rt-14-dev qt6-base-dev pkg-config
 
 build="build-fuzz"
 fuzzer=$build/list_file_fuzzer

@@ -21,31 +21,8 @@ for g in "${gates[@]}"; do
     esac
 done
 
-# What `./dev test` installs (keep the two lists in step), plus clang-tidy.
-packages=(
-    cmake g++ make pkg-config
-    qt6-base-dev libgl-dev
-    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
-    fonts-dejavu-core
-    xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
-    pulseaudio pulseaudio-utils sox gstreamer1.0-tools
-    dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
-    dpkg-dev desktop-file-utils
-    clang-tidy
-)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+. scripts/debian_packages.sh
+install_missing "${build_packages[@]}" "${test_packages[@]}" clang-tidy
 
 jobs=$(nproc)
 failed=()

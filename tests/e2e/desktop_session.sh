@@ -77,6 +77,17 @@ start_sound() {
     pactl set-default-sink marrowtune_test
 }
 
+# rms SECONDS: the RMS level of what the null sink plays meanwhile (0 = silence, 1 = full
+# scale). An idle null sink may deliver no samples at all: that is silence too.
+rms() {
+    local raw="$session_dir/rec.raw"
+    timeout "$1" parec -d marrowtune_test.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
+    [ -s "$raw" ] || { echo 0; return; }
+    sox -t raw -r 44100 -e signed -b 16 -c 2 "$raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
+}
+loud() { awk -v r="$1" 'BEGIN {exit !(r > 0.02)}'; }
+quiet() { awk -v r="$1" 'BEGIN {exit !(r < 0.001)}'; }
+
 # Starts the player; sets APP_PID and APP_WINDOW.
 start_player() {
     "$@" >"$session_dir/app.log" 2>&1 &
@@ -90,6 +101,20 @@ start_player() {
         [ -n "$APP_WINDOW" ] || sleep 0.1
     done
     [ -n "$APP_WINDOW" ] || { cat "$session_dir/app.log"; echo "FAIL: no window"; exit 1; }
+}
+
+# Keys to the player's window, as a person types them.
+key() { xdotool windowactivate --sync "$APP_WINDOW" key --clearmodifiers "$@"; }
+
+# add_file PATH: Ctrl+F, the path typed into "Load your MP3.", Enter.
+add_file() {
+    key ctrl+f
+    local dialog
+    dialog=$(xdotool search --sync --onlyvisible --name '^Load your MP3\.$' | head -1)
+    [ -n "$dialog" ] || fail "no file dialog"
+    xdotool windowactivate --sync "$dialog" type --delay 5 "$1"
+    xdotool key --clearmodifiers Return
+    wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\.\$'" || fail "the dialog stayed open"
 }
 
 # shot FILE [WINDOW]: a PNG of the window's client area (or of the whole screen).

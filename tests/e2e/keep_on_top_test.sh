@@ -19,7 +19,6 @@ fail() {
     echo "FAIL: $*"
     exit 1
 }
-key() { xdotool windowactivate --sync "$APP_WINDOW" key --clearmodifiers "$@"; }
 
 before=$(geometry)
 above && fail "above before any toggle"

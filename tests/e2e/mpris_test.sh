@@ -30,28 +30,12 @@ fail() {
     exit 1
 }
 pc() { playerctl -p marrowtune "$@" 2>/dev/null; }
-key() { xdotool windowactivate --sync "$APP_WINDOW" key --clearmodifiers "$@"; }
 menu=$(($(xwininfo -id "$APP_WINDOW" | awk '/Height:/ {print $2}') - 184))
 status_is() { [ "$(pc status)" = "$1" ]; }
 title_is() { [ "$(pc metadata xesam:title)" = "$1" ]; }
 expect_status() { wait_for 30 status_is "$1" || fail "status is '$(pc status)', expected $1 ($2)"; }
 # between VALUE LOW HIGH
 between() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN {exit !(v != "" && v >= lo && v <= hi)}'; }
-add_file() {
-    key ctrl+f
-    local dialog
-    dialog=$(xdotool search --sync --onlyvisible --name '^Load your MP3\.$' | head -1)
-    [ -n "$dialog" ] || fail "no file dialog"
-    xdotool windowactivate --sync "$dialog" type --delay 5 "$1"
-    xdotool key --clearmodifiers Return
-    wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\.$'" || fail "the dialog stayed open"
-}
-rms() {
-    local raw="$session_dir/rec.raw"
-    timeout "$1" parec -d marrowtune_test.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
-    [ -s "$raw" ] || { echo 0; return; }
-    sox -t raw -r 44100 -e signed -b 16 -c 2 "$raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
-}
 
 wait_for 50 sh -c 'playerctl -l 2>/dev/null | grep -qx marrowtune' || fail "the player is not on the session bus"
 expect_status Stopped "at start"
@@ -69,7 +53,7 @@ expect_status Playing "after play-pause"
 wait_for 50 sh -c "playerctl -p marrowtune position | awk '{exit !(\$1 > 0.3)}'" ||
     fail "the position did not move after play-pause"
 level=$(rms 1.5)
-awk -v r="$level" 'BEGIN {exit !(r > 0.02)}' || fail "no sound while playing (RMS $level)"
+loud "$level" || fail "no sound while playing (RMS $level)"
 title=$(pc metadata xesam:title)
 [ "$title" = "$(basename "$long")" ] || fail "title '$title'"
 length=$(pc metadata mpris:length)

@@ -22,30 +22,14 @@ fail() {
     sed 's/^/  player: /' "$session_dir/app.log"
     exit 1
 }
-key() { xdotool windowactivate --sync "$APP_WINDOW" key --clearmodifiers "$@"; }
 menu=$(($(xwininfo -id "$APP_WINDOW" | awk '/Height:/ {print $2}') - 184))
 # Clicks a point of the client area (below the menu bar), in pixels.
 click() {
     xdotool mousemove --window "$APP_WINDOW" "$1" $(($2 + menu)) click 1
 }
-# rms SECONDS: the RMS level of what the sink plays meanwhile (0 = silence, 1 = full scale).
-rms() {
-    local raw="$session_dir/rec.raw"
-    timeout "$1" parec -d marrowtune_test.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
-    # An idle null sink may deliver no samples at all: that is silence too.
-    [ -s "$raw" ] || { echo 0; return; }
-    sox -t raw -r 44100 -e signed -b 16 -c 2 "$raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
-}
-loud() { awk -v r="$1" 'BEGIN {exit !(r > 0.02)}'; }
-quiet() { awk -v r="$1" 'BEGIN {exit !(r < 0.001)}'; }
 time_box() { import -window "$APP_WINDOW" -crop "37x21+128+$((48 + menu))" +repage "$1"; }
 
-key ctrl+f
-dialog=$(xdotool search --sync --onlyvisible --name '^Load your MP3\.$' | head -1)
-[ -n "$dialog" ] || fail "no file dialog"
-xdotool windowactivate --sync "$dialog" type --delay 5 "$fixture"
-xdotool key --clearmodifiers Return
-wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\.$'" || fail "the dialog stayed open"
+add_file "$fixture"
 
 sleep 0.5 # let the list show its new entry
 click 100 136 # the first entry of the play list

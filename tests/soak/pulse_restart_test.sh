@@ -15,14 +15,6 @@ fail() {
     sed 's/^/  driver stderr: /' "$session_dir/driver.log"
     exit 1
 }
-# rms SECONDS: the RMS level of what the sink plays meanwhile (0 = silence, 1 = full scale).
-rms() {
-    local raw="$session_dir/rec.raw"
-    timeout "$1" parec -d marrowtune_test.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
-    [ -s "$raw" ] || { echo 0; return; }
-    sox -t raw -r 44100 -e signed -b 16 -c 2 "$raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
-}
-loud() { awk -v r="$1" 'BEGIN {exit !(r > 0.02)}'; }
 
 coproc DRIVER { QT_QPA_PLATFORM=offscreen exec "$driver" 2>"$session_dir/driver.log"; }
 pids+=("$DRIVER_PID")

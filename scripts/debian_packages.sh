@@ -1,0 +1,32 @@
+# Sourced by ./dev, scripts/quality_gates.sh and fuzz/run.sh: the Debian packages the project
+# needs, and a function that installs those missing (with sudo when not root).
+
+build_packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev libgl-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
+    fonts-dejavu-core
+)
+# A display, a window manager, a session bus, a sound server with a null sink, and the tools
+# that drive and measure them.
+test_packages=(
+    xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
+    pulseaudio pulseaudio-utils sox gstreamer1.0-tools
+    dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
+    dpkg-dev desktop-file-utils
+)
+
+install_missing() {
+    local p missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
