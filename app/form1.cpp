@@ -532,31 +532,28 @@ void Form1::stopAsInModeNone() {
     MediaPlayer1->stop();
 }
 
+PlayMode Form1::playMode() const {
+    if (OptRND->isChecked())
+        return PlayMode::Random;
+    return OptRes->isChecked() ? PlayMode::Resume : PlayMode::None;
+}
+
 void Form1::MediaPlayer1_EndOfStream(int result) {
     // A track that broke off counts like a start that failed, so a list of files that all
     // break off cannot keep the player cycling; a track that played to its end clears it.
-    if (result != 0)
-        ++failedStarts_;
-    else
-        failedStarts_ = 0;
-
-    const bool random = OptRND->isChecked();
-    if (!random && !OptRes->isChecked()) {
-        stopAsInModeNone();
-        return;
-    }
-    const int count = playList_->count();
-    const int limit = maxConsecutiveFailures(count);
-    while (failedStarts_ < limit) {
-        const int index =
-            random ? randomEntryIndex(count, random_()) : nextEntryIndex(count, selectedIndex());
-        if (index < 0)
-            break;
-        selectEntry(index);
-        if (!random)
-            Text1->setText(playList_->entry(selectedIndex()));
+    failedStarts_ = result != 0 ? failedStarts_ + 1 : 0;
+    for (;;) {
+        const TrackEndStep step =
+            trackEndStep(playMode(), playList_->entries(), selectedIndex(), failedStarts_, random_);
+        if (step.action == TrackEndStep::Action::Stop) {
+            failedStarts_ = 0;
+            stopAsInModeNone();
+            return;
+        }
+        selectEntry(step.entry);
+        Text1->setText(playList_->entry(step.entry));
         MediaPlayer1->setFileName(Text1->text());
-        if (random && Text1->text().isEmpty()) {
+        if (step.action == TrackEndStep::Action::NoFileToPlay) {
             showError(QStringLiteral("No file to play"));
             return;
         }
@@ -564,8 +561,6 @@ void Form1::MediaPlayer1_EndOfStream(int result) {
             return;
         ++failedStarts_;
     }
-    failedStarts_ = 0;
-    stopAsInModeNone();
 }
 
 // ---- position and time ----

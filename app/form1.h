@@ -7,6 +7,7 @@
 #include <optional>
 
 class MediaEngine;
+enum class PlayMode;
 class PlayListModel;
 class QAction;
 class QCheckBox;
@@ -114,6 +115,7 @@ private:
     void openFolderChooser();
     void showError(const QString& text);
     void stopAsInModeNone();
+    PlayMode playMode() const;
 
     MediaEngine* MediaPlayer1;
     PlayListModel* playList_;

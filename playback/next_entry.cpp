@@ -22,3 +22,18 @@ int maxConsecutiveFailures(int count) {
     constexpr int cap = 10;
     return std::clamp(count, 1, cap);
 }
+
+TrackEndStep trackEndStep(PlayMode mode, const QStringList& entries, int selected, int failures,
+                          const std::function<double()>& random) {
+    const int count = static_cast<int>(entries.size());
+    if (mode == PlayMode::None || failures >= maxConsecutiveFailures(count))
+        return {};
+    const bool pick = mode == PlayMode::Random;
+    const int index = pick ? randomEntryIndex(count, random()) : nextEntryIndex(count, selected);
+    if (index < 0)
+        return {};
+    // Resume passes an empty entry on to the engine like any other; a random pick says so.
+    if (pick && entries.at(index).isEmpty())
+        return {TrackEndStep::Action::NoFileToPlay, index};
+    return {TrackEndStep::Action::Start, index};
+}

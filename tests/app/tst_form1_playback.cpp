@@ -156,18 +156,11 @@ private slots:
             << "OptNON" << abc << 1 << 0.0 << QStringList{"stop"} << 1 << "/m/b.mp3";
         QTest::newRow("resume goes on") << "OptRes" << abc << 0 << 0.0
                                         << QStringList{"file:/m/b.mp3", "play"} << 1 << "/m/b.mp3";
-        QTest::newRow("resume without selection starts the first")
-            << "OptRes" << abc << -1 << 0.0 << QStringList{"file:/m/a.mp3", "play"} << 0
-            << "/m/a.mp3";
         QTest::newRow("resume at the last entry stops")
             << "OptRes" << abc << 2 << 0.0 << QStringList{"stop"} << 2 << "/m/c.mp3";
-        QTest::newRow("resume on an empty list stops")
-            << "OptRes" << QStringList() << -1 << 0.0 << QStringList{"stop"} << -1 << untouched;
         QTest::newRow("resume onto an empty entry passes it on")
             << "OptRes" << QStringList{"/m/a.mp3", ""} << 0 << 0.0 << QStringList{"file:", "play"}
             << 1 << "";
-        QTest::newRow("random 0") << "OptRND" << abc << 2 << 0.0
-                                  << QStringList{"file:/m/a.mp3", "play"} << 0 << "/m/a.mp3";
         QTest::newRow("random 0.5") << "OptRND" << abc << 2 << 0.5
                                     << QStringList{"file:/m/b.mp3", "play"} << 1 << "/m/b.mp3";
         QTest::newRow("random 0.999 picks the same again")

@@ -109,20 +109,48 @@ private slots:
         QCOMPARE(balanceSideWord(balance).value_or(QString()), word);
     }
 
-    void nextEntry() {
-        QCOMPARE(randomEntryIndex(3, 0.0), 0);
-        QCOMPARE(randomEntryIndex(3, 0.5), 1);
-        QCOMPARE(randomEntryIndex(3, 0.999), 2);
-        QCOMPARE(randomEntryIndex(3, 1.0), 2);
-        QCOMPARE(randomEntryIndex(1, 0.7), 0);
-        QCOMPARE(randomEntryIndex(0, 0.5), -1);
-        QCOMPARE(nextEntryIndex(3, -1), 0);
-        QCOMPARE(nextEntryIndex(3, 1), 2);
-        QCOMPARE(nextEntryIndex(3, 2), -1);
-        QCOMPARE(nextEntryIndex(0, -1), -1);
-        QCOMPARE(maxConsecutiveFailures(3), 3);
-        QCOMPARE(maxConsecutiveFailures(250), 10);
-        QCOMPARE(maxConsecutiveFailures(0), 1);
+    void trackEnd_data() {
+        QTest::addColumn<PlayMode>("mode");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<double>("r");
+        QTest::addColumn<int>("action"); // 0 stop, 1 start, 2 "No file to play"
+        QTest::addColumn<int>("entry");
+        const QStringList abc = {"a", "b", "c"}, none;
+        const QStringList fifty(50, "x");
+        const auto R = PlayMode::Resume, N = PlayMode::Random;
+        QTest::newRow("none stops") << PlayMode::None << abc << 0 << 0 << 0.0 << 0 << -1;
+        QTest::newRow("resume: the next") << R << abc << 1 << 0 << 0.0 << 1 << 2;
+        QTest::newRow("resume: no selection, the first") << R << abc << -1 << 0 << 0.0 << 1 << 0;
+        QTest::newRow("resume: the last stops") << R << abc << 2 << 0 << 0.0 << 0 << -1;
+        QTest::newRow("resume: empty list stops") << R << none << -1 << 0 << 0.0 << 0 << -1;
+        QTest::newRow("resume: an empty entry starts")
+            << R << QStringList{"a", ""} << 0 << 0 << 0.0 << 1 << 1;
+        QTest::newRow("resume: 2 of 3 failed") << R << abc << 0 << 2 << 0.0 << 1 << 1;
+        QTest::newRow("resume: 3 of 3 failed stops") << R << abc << 0 << 3 << 0.0 << 0 << -1;
+        QTest::newRow("random 0") << N << abc << 2 << 0 << 0.0 << 1 << 0;
+        QTest::newRow("random 0.5") << N << abc << 2 << 0 << 0.5 << 1 << 1;
+        QTest::newRow("random 0.999") << N << abc << 2 << 0 << 0.999 << 1 << 2;
+        QTest::newRow("random 1.0 stays in the list") << N << abc << 2 << 0 << 1.0 << 1 << 2;
+        QTest::newRow("random: empty entry")
+            << N << QStringList{"a", ""} << 0 << 0 << 0.9 << 2 << 1;
+        QTest::newRow("random: empty list stops") << N << none << -1 << 0 << 0.3 << 0 << -1;
+        QTest::newRow("random: 9 of 50 failed") << N << fifty << 0 << 9 << 0.0 << 1 << 0;
+        QTest::newRow("random: 10 of 50 failed stops") << N << fifty << 0 << 10 << 0.0 << 0 << -1;
+    }
+    void trackEnd() {
+        QFETCH(PlayMode, mode);
+        QFETCH(QStringList, entries);
+        QFETCH(int, selected);
+        QFETCH(int, failures);
+        QFETCH(double, r);
+        QFETCH(int, action);
+        QFETCH(int, entry);
+        const TrackEndStep step =
+            trackEndStep(mode, entries, selected, failures, [r] { return r; });
+        QCOMPARE(int(step.action), action);
+        QCOMPARE(step.entry, entry);
     }
 };
 
