@@ -1,17 +1,10 @@
 #include "app/form2.h"
 
-#include <QApplication>
+#include "app/form_parts.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-
-namespace {
-constexpr int kTwipsPerPixel = 15;
-QRect twips(int left, int top, int width, int height) {
-    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-            height / kTwipsPerPixel};
-}
-} // namespace
 
 Form2::Form2(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -22,7 +15,7 @@ Form2::Form2(QWidget* parent)
     setWindowModality(Qt::ApplicationModal);
     setFixedSize(twips(0, 0, 3405, 1725).size());
     QPalette p = palette();
-    p.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
+    p.setColor(QPalette::Window, menuColour());
     setPalette(p);
     setAutoFillBackground(true);
 
@@ -52,9 +45,9 @@ Form2::Form2(QWidget* parent)
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
-    auto* back = new QPushButton(QStringLiteral("go back"), frame);
-    back->setObjectName(QStringLiteral("Command1"));
-    back->setGeometry(twips(240, 1200, 975, 255));
+    auto* back =
+        makeButton(frame, "Command1", QStringLiteral("go back"), twips(240, 1200, 975, 255));
+    back->setAutoDefault(true); // Enter closes the box
     connect(back, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 

@@ -1,5 +1,6 @@
 #include "playlist/form3.h"
 
+#include "app/form_parts.h"
 #include "playlist/folder_listing.h"
 #include "playlist/mounted_volumes.h"
 
@@ -8,38 +9,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
-
-namespace {
-
-// The layout is given in twips: 15 twips are one pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
-
-void paintWhiteOnBlack(QWidget* w) {
-    QPalette pal = w->palette();
-    for (auto role : {QPalette::Base, QPalette::Window, QPalette::Button})
-        pal.setColor(role, Qt::black);
-    for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        pal.setColor(role, Qt::white);
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-}
-
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(caption);
-    // Enter must never press a button of this dialog.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-} // namespace
 
 Form3::Form3(QWidget* parent, AppendEntries appendEntries)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,20 +29,20 @@ Form3::Form3(QWidget* parent, AppendEntries appendEntries)
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setAccessibleName(QStringLiteral("drive"));
     Drive1->setGeometry(twips(0, 0, 1815, 315));
-    paintWhiteOnBlack(Drive1);
+    paintColours(Drive1, Qt::black, Qt::white);
 
     Dir1 = new QListWidget(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setAccessibleName(QStringLiteral("folders"));
     Dir1->setGeometry(twips(0, 300, 1875, 1215)); // wider than the window, clipped on the right
     Dir1->setSelectionMode(QAbstractItemView::SingleSelection);
-    paintWhiteOnBlack(Dir1);
+    paintColours(Dir1, Qt::black, Qt::white);
 
-    CmdOk = makeButton(this, QStringLiteral("CmdOk"), QStringLiteral("Ok"));
-    CmdOk->setGeometry(twips(0, 1560, 855, 195));
-
-    CmdCancel = makeButton(this, QStringLiteral("CmdCancel"), QStringLiteral("Cancel"));
-    CmdCancel->setGeometry(twips(960, 1560, 855, 195));
+    // Enter must never press a button of this dialog.
+    CmdOk = makeButton(this, "CmdOk", QStringLiteral("Ok"), twips(0, 1560, 855, 195));
+    CmdOk->setAccessibleName(CmdOk->text());
+    CmdCancel = makeButton(this, "CmdCancel", QStringLiteral("Cancel"), twips(960, 1560, 855, 195));
+    CmdCancel->setAccessibleName(CmdCancel->text());
 
     // Holds the files "Ok" imports (pattern *.mp3); the user never sees it.
     File1 = new QListWidget(this);
@@ -114,10 +85,8 @@ void Form3::Drive1_Change() {
 void Form3::CmdOk_Click() {
     pointFile1At(dir1Path_);
     if (File1->count() == 0) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
-                        QStringLiteral("No files were found in specific folder"), QMessageBox::Ok,
-                        this);
-        box.exec();
+        showMessage(this, QMessageBox::NoIcon, QStringLiteral("Error"),
+                    QStringLiteral("No files were found in specific folder"));
         done(Rejected);
         return;
     }

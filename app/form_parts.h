@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QRect>
+
+class QColor;
+class QFont;
+class QPushButton;
+class QString;
+class QWidget;
+
+// What every window of the player is built from, so the main window, the about box and the
+// folder chooser share one unit, one look and one kind of message box.
+
+// Layout unit: 1/1440 inch, 15 to the pixel at 96 dpi. Qt scales logical pixels on HiDPI.
+constexpr int kTwipsPerPixel = 15;
+constexpr QRect twips(int left, int top, int width, int height) {
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+// The desktop's menu colour, the background the windows are drawn on.
+QColor menuColour();
+
+// Sets the background and text colours of a control and has it fill its background.
+void paintColours(QWidget* w, const QColor& background, const QColor& text);
+
+// The classic 8-pt face, sans serif or serif.
+QFont classicFont(bool serif);
+
+// A push button that Enter never presses unless it has the focus.
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QRect& geometry);
+
+// Shows a modal message box with one OK button and waits for it to be closed.
+void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                 const QString& text);
