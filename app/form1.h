@@ -11,13 +11,17 @@ enum class PlayMode;
 class PlayListModel;
 class QAction;
 class QCheckBox;
+class QDropEvent;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
+class QMouseEvent;
 class QPushButton;
 class QRadioButton;
+class QShortcutEvent;
 class QSlider;
 class QTimer;
 
@@ -106,6 +110,12 @@ private:
     void applyStackingAndTabOrder();
     QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption,
                          const QKeySequence& shortcut, void (Form1::*handler)());
+
+    // The window's event filter, one helper per kind of event it takes over.
+    void addButtonReleased(const QMouseEvent* event);
+    bool clickOnAccessKey(QObject* watched, const QShortcutEvent* event);
+    void dragOverList(QDropEvent* event);
+    bool isMenuShortcut(const QKeyEvent* event) const;
 
     int selectedIndex() const;
     void selectEntry(int row);
