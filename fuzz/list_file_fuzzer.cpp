@@ -1,7 +1,10 @@
-// libFuzzer target for the list-file reader and writer. Every input is used twice: as the bytes
-// of a list file, and as a play list (entries separated by NUL bytes) to write and read back.
+// libFuzzer target for the list-file readers and the writer. An input whose first byte is 1, 2
+// or 3 is read, after that byte, as an M3U, M3U8 or PLS list. Any other input is used twice: as
+// the bytes of a saved list, and as a play list (entries separated by NUL bytes) to write and
+// read back.
 
 #include "playlist/list_file.h"
+#include "playlist/list_readers.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -151,10 +154,29 @@ void checkWriter(QByteArrayView data) {
           "an entry changed how the entries after it read");
 }
 
+// Lists of other players: every entry is an absolute path without control characters, and
+// each line gives at most one entry, taken or left out.
+void checkOtherReader(ListReader read, QByteArrayView data) {
+    const ListReading reading = read(data, QStringLiteral("/lists"));
+    const qsizetype lines = data.count('\r') + data.count('\n') + 1;
+    check(reading.skipped >= 0 && reading.entries.size() + reading.skipped <= lines,
+          "more entries than lines");
+    for (const QString& e : reading.entries) {
+        check(e.startsWith(u'/'), "entry is not an absolute path");
+        for (const QChar c : e)
+            check(c.unicode() >= 0x20 && c.unicode() != 0x7F, "control character in an entry");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const QByteArrayView data(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    if (size > 0 && bytes[0] >= 1 && bytes[0] <= 3) {
+        const ListReader readers[] = {readM3u, readM3u8, readPls};
+        checkOtherReader(readers[bytes[0] - 1], data.sliced(1));
+        return 0;
+    }
     checkReader(data);
     checkWriter(data);
     return 0;

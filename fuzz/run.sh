@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the list-file reader and writer for SECONDS (default 60).
+# Fuzzes the list-file readers (saved lists, M3U, PLS) and writer for SECONDS (default 60).
 #   fuzz/run.sh [SECONDS]
 # Installs clang and libFuzzer when missing, builds fuzz/list_file_fuzzer.cpp with ASan and UBSan
 # into build-fuzz/, first feeds it a few 1 MB worst-case files (each must finish inside a 10 s
@@ -28,11 +28,13 @@ install_missing clang libclang-rt-14-dev qt6-base-dev pkg-config
 
 build="build-fuzz"
 fuzzer=$build/list_file_fuzzer
-sources=(fuzz/list_file_fuzzer.cpp playlist/list_file.cpp)
+sources=(fuzz/list_file_fuzzer.cpp playlist/list_file.cpp playlist/list_formats.cpp
+    playlist/list_readers.cpp)
 mkdir -p "$build/findings"
 stale=0
 [ -x "$fuzzer" ] || stale=1
-for f in "${sources[@]}" playlist/list_file.h fuzz/run.sh; do
+for f in "${sources[@]}" playlist/list_file.h playlist/list_formats.h playlist/list_readers.h \
+    fuzz/run.sh; do
     if [ "$f" -nt "$fuzzer" ]; then stale=1; fi
 done
 if [ "$stale" -eq 1 ]; then
@@ -61,6 +63,9 @@ head -c "$size" /dev/zero | tr '\0' '\r' >"$work/large/carriage_returns"
 head -c "$size" /dev/zero | tr '\0' 'a' >"$work/large/one_line"
 yes '"a,"x,' | tr -d '\n' | head -c "$size" >"$work/large/quote_pairs" || true
 yes ' "\r' | tr -d '\n' | head -c "$size" >"$work/large/spaced_quotes" || true
+# M3U of short entries and PLS of one key over and over (first byte picks the reader).
+{ printf '\001'; yes 'a' | head -c "$size"; } >"$work/large/m3u_entries"
+{ printf '\003'; yes 'File1=a' | head -c "$size"; } >"$work/large/pls_entries"
 
 status=0
 echo "Large inputs (1 MB each, at most 10 s apiece):"

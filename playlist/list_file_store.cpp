@@ -1,6 +1,7 @@
 #include "playlist/list_file_store.h"
 
 #include "playlist/list_file.h"
+#include "playlist/list_formats.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,7 +51,7 @@ ListFileFolder listFileFolder() {
 }
 
 QString listFilePath(const QString& folder, const QString& typedName) {
-    return folder + QLatin1Char('/') + typedName + QStringLiteral(".mlt");
+    return folder + QLatin1Char('/') + typedName + QLatin1Char('.') + savedListFormat().suffix;
 }
 
 ListFileResult saveListFile(const QString& path, const QStringList& entries) {
@@ -100,7 +101,11 @@ LoadedListFile loadListFile(const QString& path) {
             bytes.append(more, n);
     }
 
-    result.entries = decodeListFile(bytes);
+    const ListFormat* format = listFormatFor(path);
+    ListReading reading =
+        (format ? *format : savedListFormat()).read(bytes, QFileInfo(path).absolutePath());
+    result.entries = std::move(reading.entries);
+    result.skipped = reading.skipped;
     if (failed)
         result.error = file.errorString();
     else

@@ -35,6 +35,9 @@ struct LoadedListFile {
     bool ok = false;
     QString error;
     QStringList entries; // on failure, whatever was read before it
+    int skipped = 0;     // entries left out (web addresses, other lists)
 };
 
+// Reads the list file at `path` by the reader for its suffix; any other name is read as a
+// saved list (".mlt").
 LoadedListFile loadListFile(const QString& path);

@@ -1,5 +1,6 @@
 #include "playlist/list_file.h"
 #include "playlist/list_file_store.h"
+#include "playlist/list_formats.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -25,6 +26,12 @@ void row(const char* name, const QByteArray& bytes, const QStringList& entries) 
     QTest::newRow(name) << bytes << entries;
 }
 
+// A list file of the kind `suffix`, kept in /lists, with the number of entries left out.
+void read(const char* name, const char* suffix, const QByteArray& bytes, const QStringList& entries,
+          int skipped = 0) {
+    QTest::newRow(name) << bytes << entries << QString::fromLatin1(suffix) << skipped;
+}
+
 } // namespace
 
 class TestListFile : public QObject {
@@ -33,25 +40,54 @@ private slots:
     void decode_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("entries");
-        row("empty input", "", {});
-        row("commas split, final CR LF adds nothing", "a,b,\r\n", {"a", "b", ""});
-        row("empty lines, no final line end", "\r\na\r\n\r\nb", {"", "a", "", "b"});
-        row("leading spaces skipped, trailing kept", "  a ,  \"b\", c \r\n", {"a ", "b", "c "});
-        row("quoted comma and line break", "\"a,\r\nb\"\r\nc\r\n", {"a,\r\nb", "c"});
-        row("text after closing quote ignored", "\"a\"junk,b\r\n\"c\" x", {"a", "b", "c"});
-        row("quote inside a field kept", "/a\"b.mp3\r\n", {"/a\"b.mp3"});
-        row("lone LF, lone CR, LF CR is two", "a\nb\rc\n\rd\n", {"a", "b", "c", "", "d"});
-        row("quoted field cut by end of file", "x\r\n\"ab,c\r\nd\r\n", {"x", "ab,c\r\nd"});
-        row("byte order mark, UTF-8, invalid byte", "\xEF\xBB\xBF\"/\xC3\xA9,\xFF\"",
-            {u"/é,"_qs + QChar::ReplacementCharacter});
-        row("U+FEFF starting a later field is kept", "x\r\n\xEF\xBB\xBF\"a",
-            {"x", QChar(0xFEFF) + QStringLiteral("\"a")});
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<int>("skipped");
+        read("empty input", "mlt", "", {});
+        read("commas split, final CR LF adds nothing", "mlt", "a,b,\r\n", {"a", "b", ""});
+        read("empty lines, no final line end", "mlt", "\r\na\r\n\r\nb", {"", "a", "", "b"});
+        read("leading spaces skipped, trailing kept", "mlt", "  a ,  \"b\", c \r\n",
+             {"a ", "b", "c "});
+        read("quoted comma and line break", "mlt", "\"a,\r\nb\"\r\nc\r\n", {"a,\r\nb", "c"});
+        read("text after closing quote ignored", "mlt", "\"a\"junk,b\r\n\"c\" x", {"a", "b", "c"});
+        read("quote inside a field kept", "mlt", "/a\"b.mp3\r\n", {"/a\"b.mp3"});
+        read("lone LF, lone CR, LF CR is two", "mlt", "a\nb\rc\n\rd\n", {"a", "b", "c", "", "d"});
+        read("quoted field cut by end of file", "mlt", "x\r\n\"ab,c\r\nd\r\n", {"x", "ab,c\r\nd"});
+        read("byte order mark, UTF-8, invalid byte", "mlt", "\xEF\xBB\xBF\"/\xC3\xA9,\xFF\"",
+             {u"/é,"_qs + QChar::ReplacementCharacter});
+        read("U+FEFF starting a later field is kept", "mlt", "x\r\n\xEF\xBB\xBF\"a",
+             {"x", QChar(0xFEFF) + QStringLiteral("\"a")});
+        read("m3u: # lines skipped, relative paths, all line ends", "m3u",
+             "#EXTM3U\r\n#EXTINF:3,T\r\n/m/a.mp3\n\n rel/b.mp3 \r../c.mp3\r\n",
+             {"/m/a.mp3", "/lists/rel/b.mp3", "/c.mp3"});
+        read("m3u: byte order mark, UTF-8", "M3U", "\xEF\xBB\xBF/m/\xC3\xA9.mp3", {u"/m/é.mp3"_qs});
+        read("m3u: not UTF-8, so Latin-1", "m3u", "/m/\xE9.mp3\n/m/\xC3\xA9",
+             {u"/m/é.mp3"_qs, u"/m/Ã©"_qs});
+        read("m3u8: always UTF-8", "m3u8", "/m/\xE9.mp3", {u"/m/\uFFFD.mp3"_qs});
+        read("m3u: file URIs decoded, others left out", "m3u",
+             "file:///m/a%20b%C3%A9.mp3\nhttp://r/s.mp3\nfile://host/x.mp3\nC:/y.mp3",
+             {u"/m/a bé.mp3"_qs, "/lists/C:/y.mp3"}, 2);
+        read("m3u: lists in the list not followed", "m3u",
+             "self.m3u\n/m/o.PLS\nx.mlt\nfile:///m/y.m3u8\n/m/a.mp3", {"/m/a.mp3"}, 4);
+        read("m3u: binary data left out", "m3u", QByteArray("\x00\xFF\x01\x7F\n\xFE\x1B", 7), {},
+             2);
+        read("m3u: empty file", "m3u", "", {});
+        read("pls: FileN in order of N, other keys ignored", "pls",
+             "[playlist]\r\nNumberOfEntries=1\r\nFile3=/m/c.mp3\r\nTitle3=C\r\nfile1 = a.mp3\r\n"
+             "Length1=-1\r\nFile10=http://x/s\r\nFile2=\r\nFiles=/m/no.mp3\r\nFile=/m/no.mp3\r\n"
+             "File4=file:///m/d%23.mp3\r\nFile5=../l.m3u\r\nVersion=2\r\n",
+             {"/lists/a.mp3", "/m/c.mp3", "/m/d#.mp3"}, 2);
     }
 
     void decode() {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, entries);
-        QCOMPARE(decodeListFile(bytes), entries);
+        QFETCH(QString, suffix);
+        QFETCH(int, skipped);
+        const ListFormat* format = listFormatFor(QStringLiteral("/lists/x.") + suffix);
+        QVERIFY(format);
+        const ListReading reading = format->read(bytes, QStringLiteral("/lists"));
+        QCOMPARE(reading.entries, entries);
+        QCOMPARE(reading.skipped, skipped);
     }
 
     void encode_data() {
