@@ -10,6 +10,8 @@
 #include "playlist/dropped_entries.h"
 #include "playlist/form3.h"
 #include "playlist/list_file_store.h"
+#include "playlist/list_formats.h"
+#include "playlist/opened_paths.h"
 #include "playlist/play_list_model.h"
 
 #include <QAction>
@@ -439,7 +441,41 @@ void Form1::mnuAdddir2_Click() {
 }
 
 void Form1::List1_OLEDragDrop(const QList<QUrl>& urls) {
-    playList_->append(droppedEntries(urls)); // neither the selection nor Text1 changes
+    const OpenedPaths dropped = droppedPaths(urls);
+    playList_->append(dropped.entries); // neither the selection nor Text1 changes
+    tellSkippedEntries(dropped.skipped);
+}
+
+void Form1::openPaths(const QStringList& paths, bool enqueue) {
+    const OpenedPaths opened = openedPaths(paths);
+    const int first = playList_->count();
+    playList_->append(opened.entries);
+    if (!enqueue && !opened.entries.isEmpty())
+        playEntry(first);
+    if (!opened.unreadable.isEmpty()) {
+        // Thousands of missing paths must not make a box taller than the screen.
+        constexpr int kNamedAtMost = 12;
+        QStringList lines = opened.unreadable.mid(0, kNamedAtMost);
+        if (opened.unreadable.size() > kNamedAtMost)
+            lines << QStringLiteral("... and %1 more").arg(opened.unreadable.size() - kNamedAtMost);
+        showError(QStringLiteral("These do not exist or cannot be read:\n") +
+                  lines.join(QLatin1Char('\n')));
+    }
+    if (!opened.emptyFolders.isEmpty())
+        showError(QStringLiteral("No files were found in specific folder"));
+    tellSkippedEntries(opened.skipped);
+}
+
+void Form1::tellSkippedEntries(int skipped) {
+    if (skipped == 0)
+        return;
+    const QString what = skipped == 1
+                             ? QStringLiteral("1 entry of the list was left out")
+                             : QStringLiteral("%1 entries of the list were left out").arg(skipped);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Marrowtune"),
+                    what + QStringLiteral(": web addresses and other lists are not played."),
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 void Form1::CmdRem_Click() {
@@ -488,13 +524,15 @@ void Form1::CmdSaveList_Click() {
 void Form1::CmdLoadList_Click() {
     const QString path =
         askForFile(QStringLiteral("CommonDialog2"), QStringLiteral("Load your list."),
-                   QStringLiteral("list Files (*.mlt)"));
+                   listFileFilters().join(QStringLiteral(";;")));
     if (path.isEmpty())
         return;
     const LoadedListFile loaded = loadListFile(path);
     playList_->append(loaded.entries); // what was read before a failure stays
     if (!loaded.ok)
         showError(QStringLiteral("File Not Found"));
+    else
+        tellSkippedEntries(loaded.skipped);
 }
 
 // ---- shell ----

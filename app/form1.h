@@ -52,6 +52,11 @@ public:
     // volume slider's value (0..kVolumeSliderMax) and moving it, which runs its handler.
     int selectedEntry() const { return selectedIndex(); }
     void playEntry(int row);
+
+    // Files, folders and list files opened from outside the window (the command line, a
+    // second launch, the desktop): added in one batch in the order given, then the first
+    // added entry plays unless `enqueue`. What could not be opened is named in one message.
+    void openPaths(const QStringList& paths, bool enqueue);
     int volumeLevel() const;
     void setVolumeLevel(int value);
 
@@ -124,6 +129,7 @@ private:
     QString askForFile(const QString& name, const QString& title, const QString& filter);
     void openFolderChooser();
     void showError(const QString& text);
+    void tellSkippedEntries(int skipped);
     void stopAsInModeNone();
     PlayMode playMode() const;
 

@@ -1,11 +1,55 @@
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/mpris_service.h"
 #include "playback/gst_engine.h"
+#include "playlist/opened_paths.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+QStringList rawArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// The path quoted, with line breaks and other control characters visible, so that one
+// line on the terminal names one path.
+QString quotedPath(const QString& path) {
+    QString quoted;
+    for (const QChar c : path)
+        quoted += c.category() == QChar::Other_Control
+                      ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                      : QString(c);
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("Marrowtune"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MARROWTUNE_VERSION));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    // --help and --version answer without a display; anything else the parser does not know
+    // may be one of Qt's own options, so it is judged again once Qt has taken those out.
+    CommandLine commandLine;
+    {
+        QString ignored;
+        QTextStream discard(&ignored);
+        if (const auto code = commandLine.parse(rawArguments(argc, argv), out, discard);
+            code && *code == 0)
+            return 0;
+    }
+
     // Keeping the window on top needs a request that Wayland gives clients no way to make;
     // XWayland has it. Use it when it is there, the default platform otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
@@ -13,15 +57,26 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Marrowtune"));
-    QApplication::setApplicationVersion(QStringLiteral(MARROWTUNE_VERSION));
+    if (const auto code = commandLine.parse(QApplication::arguments(), out, err))
+        return *code;
     QApplication::setDesktopFileName(QStringLiteral("marrowtune"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("marrowtune"),
                                                  QIcon(QStringLiteral(":/icons/marrowtune.png"))));
+
+    const QStringList paths = commandLine.paths(QDir::currentPath());
+    const bool enqueue = commandLine.enqueue();
+    for (const QString& path : paths)
+        if (!isReadablePath(path))
+            err << "marrowtune: " << quotedPath(path) << " does not exist or cannot be read\n";
+    err.flush();
 
     Form1 window(new GstEngine);
     window.show();
     // Media keys and the desktop's media controls.
     (new MprisService(&window))->publishOnSessionBus();
+    if (!paths.isEmpty())
+        QMetaObject::invokeMethod(
+            &window, [&window, paths, enqueue] { window.openPaths(paths, enqueue); },
+            Qt::QueuedConnection);
     return QApplication::exec();
 }

@@ -1,22 +1,15 @@
 #include "playlist/dropped_entries.h"
 
-#include "playlist/folder_listing.h"
+#include "playlist/opened_paths.h"
 
-#include <QFileInfo>
+OpenedPaths droppedPaths(const QList<QUrl>& urls) {
+    QStringList paths;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return openedPaths(paths);
+}
 
 QStringList droppedEntries(const QList<QUrl>& urls) {
-    QStringList entries;
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const QFileInfo info(url.toLocalFile());
-        if (info.isDir()) {
-            const QString folder = info.absoluteFilePath();
-            for (const QString& name : mp3FileNames(folder))
-                entries << joinFolderAndName(folder, name);
-        } else if (info.isFile()) {
-            entries << info.absoluteFilePath();
-        }
-    }
-    return entries;
+    return droppedPaths(urls).entries;
 }

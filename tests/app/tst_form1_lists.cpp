@@ -242,6 +242,63 @@ private slots:
                  QStringList({"/m/first.mp3", folder + "/a.mp3", folder + "/b.MP3"}));
         QCOMPARE(f.selected(), -1);
     }
+    // Paths opened from outside the window: files, folders and lists in the order given, in
+    // one batch; the first added entry plays unless enqueued; what is missing is named once.
+    void openPaths_data() {
+        QTest::addColumn<QStringList>("paths"); // inside a folder holding the files below
+        QTest::addColumn<bool>("enqueue");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("file, folder, list; first plays")
+            << QStringList{"one.mp3", "album", "l.mlt"} << false
+            << QStringList{"one.mp3", "album/a.mp3", "album/b.MP3", "/m/x.mp3"} << QStringList{};
+        QTest::newRow("enqueued") << QStringList{"album"} << true
+                                  << QStringList{"album/a.mp3", "album/b.MP3"} << QStringList{};
+        QTest::newRow("missing named in one box, the rest added")
+            << QStringList{"gone.mp3", "one.mp3", "gone.mlt"} << false << QStringList{"one.mp3"}
+            << QStringList{"These do not exist or cannot be read:\n%1/gone.mp3\n%1/gone.mlt"};
+        QTest::newRow("folder without MP3 files")
+            << QStringList{"empty"} << false << QStringList{}
+            << QStringList{"No files were found in specific folder"};
+    }
+
+    void openPaths() {
+        QFETCH(QStringList, paths);
+        QFETCH(bool, enqueue);
+        QFETCH(QStringList, entries);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("album");
+        QDir(dir.path()).mkpath("empty");
+        for (const char* name : {"one.mp3", "album/b.MP3", "album/a.mp3", "empty/c.txt"})
+            QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+        QFile list(dir.filePath("l.mlt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("/m/x.mp3\r\n");
+        list.close();
+        for (QString& p : paths)
+            p = dir.filePath(p);
+        for (QString& e : entries)
+            e = e.startsWith('/') ? e : dir.filePath(e);
+
+        Form1Fixture f;
+        f.add({"/m/first.mp3"});
+        ModalWatcher watcher;
+        f.form->openPaths(paths, enqueue);
+        QCOMPARE(f.list()->entries(), QStringList{"/m/first.mp3"} + entries);
+        const bool plays = !enqueue && !entries.isEmpty();
+        QCOMPARE(f.selected(), plays ? 1 : -1);
+        QCOMPARE(f.engine->state(),
+                 plays ? MediaEngine::PlayState::Playing : MediaEngine::PlayState::Stopped);
+        QCOMPARE(f.engine->fileName(), plays ? entries.first() : QString());
+        QStringList shown;
+        for (const auto& seen : std::as_const(watcher.seen))
+            shown << seen.text;
+        QFETCH(QStringList, messages);
+        for (QString& m : messages)
+            m = m.arg(dir.path());
+        QCOMPARE(shown, messages);
+    }
+
     // Dropped files are added in the order dropped, a dropped folder adds its MP3 files, and
     // other things are ignored; the selection and the current file stay as they were.
     void dropOnTheList() {
