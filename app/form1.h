@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <limits>
 #include <optional>
 
 class MediaEngine;
@@ -38,6 +39,8 @@ public:
     // Seams for tests: where random picks come from, which mixer programs are tried, and
     // where saved lists go.
     void setRandomSource(std::function<double()> source);
+    // The monotonic milliseconds that space the display's refreshes.
+    void setClock(std::function<qint64()> nowMs);
     void setMixerCandidates(QList<QStringList> candidates);
     void setListFolders(QString programFolder, QString fallbackFolder);
 
@@ -132,6 +135,8 @@ private:
     void tellSkippedEntries(int skipped);
     void stopAsInModeNone();
     PlayMode playMode() const;
+    void refreshSoon();
+    void scheduleRefresh(std::optional<qint64> delayMs);
 
     MediaEngine* MediaPlayer1;
     PlayListModel* playList_;
@@ -165,13 +170,15 @@ private:
     QTimer* Timer1 = nullptr;
     QMenu* addmenu = nullptr;
 
-    // The whole seconds last written to the time box; empty until the first tick.
+    // The whole seconds last written to the time box; empty until the first refresh.
     std::optional<qint64> ElapsedSeconds;
+    qint64 lastRefreshMs_ = std::numeric_limits<qint64>::min() / 2;
     // Automatic starts that failed in a row; the player stops when they reach the limit.
     int failedStarts_ = 0;
     bool toldListFallback_ = false;
 
     std::function<double()> random_;
+    std::function<qint64()> clock_;
     QList<QStringList> mixerCandidates_;
     QString programFolder_;
     QString fallbackFolder_;

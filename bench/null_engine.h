@@ -18,7 +18,10 @@ public:
     PlayState state() const override { return state_; }
     std::optional<double> length() const override { return std::nullopt; }
     double position() const override { return 0; }
-    bool setPosition(double) override { return true; }
+    bool setPosition(double) override {
+        emit positionJumped();
+        return true;
+    }
     int volume() const override { return volume_; }
     bool setVolume(int hundredthsOfDb) override {
         volume_ = hundredthsOfDb;

@@ -142,6 +142,7 @@ bool GstEngine::setPosition(double seconds) {
         seconds = std::min(seconds, *len);
     const quint64 epoch = w.resetPosition(seconds);
     w.requestSeek(w.generation(), epoch, seconds);
+    emit positionJumped();
     return true;
 }
 

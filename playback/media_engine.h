@@ -52,6 +52,9 @@ signals:
     // Raised on the object's thread whenever state() changes. A new start passes through
     // Stopped, so a track that follows another one is seen as a change too.
     void stateChanged();
+    // Raised on the object's thread when the position moved other than by playing on: a
+    // seek, or the sound output's own position correcting the running estimate.
+    void positionJumped();
     // Raised on the object's thread once per started file when playback reached the end by
     // itself, or broke off (decoding error, file gone, sound output lost) after it started.
     // Never raised for stop(), nor for a file that was replaced by a newer start.

@@ -1,6 +1,9 @@
 #include "form1_fixture.h"
 
+#include "playback/position_rules.h"
+
 #include <QMessageBox>
+#include <QTimer>
 
 // Starting, pausing and stopping, the position display, what follows the end of a track,
 // and the levels, all against the scripted engine.
@@ -96,38 +99,68 @@ private slots:
         QCOMPARE(pause->text(), QStringLiteral("Pause"));
     }
 
-    void timerShowsPosition_data() {
-        QTest::addColumn<double>("position");
-        QTest::addColumn<int>("slider");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("half to even") << 2.5 << 2 << "0:2";
-        QTest::newRow("past the slider") << 36000.0 << 200 << "600:0";
-        QTest::newRow("negative") << -2.0 << 0 << "0:-2";
+    // With a fake clock: the timer fires only when the time text can change, the text never
+    // lags the rounded position by more than 30 ms, and nothing wakes while nothing plays.
+    void displayFollowsTheEngine_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("playsOn");
+        QTest::newRow("none") << "OptNON" << false;
+        QTest::newRow("resume") << "OptRes" << true;
+        QTest::newRow("random") << "OptRND" << true;
     }
-    void timerShowsPosition() {
-        QFETCH(double, position);
-        QFETCH(int, slider);
-        QFETCH(QString, text);
+    void displayFollowsTheEngine() {
+        QFETCH(QString, mode);
+        QFETCH(bool, playsOn);
         Form1Fixture f;
-        f.slider("Slider1")->setMaximum(200);
-        f.engine->pos = position;
-        f.form->Timer1_Timer();
-        QCOMPARE(f.slider("Slider1")->value(), slider);
-        QCOMPARE(f.TxtTime()->text(), text);
-        QVERIFY(f.engine->calls.isEmpty()); // writing the slider never seeks
-    }
-
-    void timerRunsAndWritesOnlyChanges() {
-        Form1Fixture f;
-        f.engine->pos = 5.2;
-        QTRY_COMPARE_WITH_TIMEOUT(f.TxtTime()->text(), QStringLiteral("0:5"), 2000);
-        f.TxtTime()->setCursorPosition(1);
-        f.engine->pos = 5.4;
-        f.form->Timer1_Timer();
-        QCOMPARE(f.TxtTime()->cursorPosition(), 1); // an unchanged text is not written again
-        f.engine->pos = 6;
-        f.form->Timer1_Timer();
-        QCOMPARE(f.TxtTime()->text(), QStringLiteral("0:6"));
+        qint64 now = 0, due = 0;
+        int refreshes = 0, stale = 0;
+        f.form->setClock([&] { return now; });
+        auto* timer = f.get<QTimer>("Timer1");
+        const auto armed = [&] { due = timer->isActive() ? now + timer->interval() : -1; };
+        // Runs `step`, then lets `ms` of fake time pass with the timer firing when due.
+        const auto then = [&](const std::function<void()>& step, int ms) {
+            step();
+            armed();
+            for (; ms > 0 && !QTest::currentTestFailed(); --ms) {
+                if (f.engine->state() == MediaEngine::PlayState::Playing)
+                    f.engine->pos += 0.001;
+                if (++now >= due && due >= 0) {
+                    ++refreshes;
+                    f.form->Timer1_Timer();
+                    armed();
+                }
+                const QString text = timeText(roundHalfEvenSaturated(f.engine->pos));
+                stale = f.TxtTime()->text() == text ? 0 : stale + 1;
+                QVERIFY2(stale <= 30, qPrintable(f.TxtTime()->text()));
+            }
+        };
+        f.form->setRandomSource([] { return 0.0; });
+        f.engine->trackLength = 60.0;
+        f.add({"/m/a.mp3", "/m/b.mp3"});
+        f.select(0);
+        f.get<QRadioButton>(qPrintable(mode))->setChecked(true);
+        then([] {}, 20);
+        QVERIFY(!timer->isActive());
+        then([&] { f.form->CmdPlay_Click(); }, 2300);
+        then([&] { f.moveSlider("Slider1", 30); }, 1200);
+        then([&] { f.engine->setPosition(5); }, 700); // from the desktop's media controls
+        ModalWatcher watcher([&](QWidget* about) {
+            f.TxtTime()->setCursorPosition(1);
+            then([&] { f.form->CmdPause_Click(); }, 700);
+            QVERIFY(!timer->isActive());
+            QCOMPARE(f.TxtTime()->cursorPosition(), 1); // an unchanged text is not written again
+            then([&] { f.form->CmdPause_Click(); }, 800);
+            about->findChild<QPushButton*>("Command1")->click();
+        });
+        f.form->mnuAbout_Click();
+        then([&] { f.engine->finishTrack(); }, 1600);
+        QCOMPARE(timer->isActive(), playsOn);
+        then([&] { f.form->CmdStop_Click(); }, 20);
+        QVERIFY(!timer->isActive());
+        QCOMPARE(f.TxtTime()->text(), QStringLiteral("0:0"));
+        QVERIFY2(refreshes < 25, qPrintable(QString::number(refreshes)));
+        // The refreshes write the slider all along; only the two seeks reach the engine.
+        QCOMPARE(f.engine->calls.filter("seek"), QStringList({"seek:30", "seek:5"}));
     }
 
     void userMoveSeeks() {

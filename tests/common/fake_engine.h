@@ -32,8 +32,10 @@ public:
     // otherwise it continues after pause() and changes nothing while playing.
     bool play() override {
         calls << QStringLiteral("play");
-        if (newFile_)
+        if (newFile_) {
             setState(PlayState::Stopped);
+            pos = 0;
+        }
         newFile_ = false;
         setState(failPlay ? PlayState::Stopped : PlayState::Playing);
         return !failPlay;
@@ -46,6 +48,7 @@ public:
     }
     bool stop() override {
         calls << QStringLiteral("stop");
+        pos = 0;
         setState(PlayState::Stopped);
         return true;
     }
@@ -55,6 +58,7 @@ public:
     bool setPosition(double s) override {
         calls << QStringLiteral("seek:%1").arg(s);
         pos = s;
+        emit positionJumped();
         return true;
     }
     int volume() const override { return vol; }

@@ -1,6 +1,7 @@
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
 #include "playback/position_rules.h"
+#include "playback/refresh_schedule.h"
 
 #include <QTest>
 #include <limits>
@@ -63,6 +64,35 @@ private slots:
         QVERIFY(!roundHalfEvenToInt32(std::numeric_limits<double>::infinity()));
         QCOMPARE(roundHalfEvenClamped32(1e12), std::numeric_limits<qint32>::max());
         QCOMPARE(roundHalfEvenSaturated(std::numeric_limits<double>::quiet_NaN()), qint64(0));
+    }
+
+    // When the display is next refreshed: -1 for not at all.
+    void refreshSchedule_data() {
+        QTest::addColumn<double>("position");
+        QTest::addColumn<bool>("playing");
+        QTest::addColumn<std::optional<qint64>>("shown");
+        QTest::addColumn<qint64>("sinceLast");
+        QTest::addColumn<qint64>("delay");
+        using S = std::optional<qint64>;
+        QTest::newRow("first refresh at once") << 0.0 << false << S() << 500LL << 0LL;
+        QTest::newRow("forced one waits out the floor") << 2.25 << true << S() << 3LL << 7LL;
+        QTest::newRow("stopped, current: sleeps") << 0.0 << false << S(0) << 500LL << -1LL;
+        QTest::newRow("paused mid-second: sleeps") << 37.25 << false << S(37) << 500LL << -1LL;
+        QTest::newRow("playing, seek back") << 10.25 << true << S(90) << 500LL << 0LL;
+        QTest::newRow("playing: next half") << 2.25 << true << S(2) << 500LL << 251LL;
+        QTest::newRow("odd second ends at its half") << 3.0 << true << S(3) << 500LL << 501LL;
+        QTest::newRow("even second keeps its half") << 2.5 << true << S(2) << 500LL << 1LL;
+        QTest::newRow("never closer than the floor") << 2.499 << true << S(2) << 2LL << 8LL;
+        QTest::newRow("negative") << -1.75 << true << S(-2) << 500LL << 251LL;
+        QTest::newRow("past the slider's end") << 7200.75 << true << S(7201) << 500LL << 751LL;
+    }
+    void refreshSchedule() {
+        QFETCH(double, position);
+        QFETCH(bool, playing);
+        QFETCH(std::optional<qint64>, shown);
+        QFETCH(qint64, sinceLast);
+        QFETCH(qint64, delay);
+        QCOMPARE(nextRefreshDelayMs(position, playing, shown, sinceLast).value_or(-1), delay);
     }
 
     void volumeLabel_data() {
