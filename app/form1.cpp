@@ -2,6 +2,7 @@
 
 #include "app/form2.h"
 #include "app/form_parts.h"
+#include "app/text_colours.h"
 #include "app/window_stacking.h"
 #include "playback/level_rules.h"
 #include "playback/media_engine.h"
@@ -204,8 +205,13 @@ bool Form1::isMenuShortcut(const QKeyEvent* event) const {
 
 void Form1::Form_Load() {
     CmdPause->setText(kPauseCaption);
-    // The engine's own scale is copied as it is; the engine starts at 0 (full volume).
-    Slider3->setValue(std::clamp(MediaPlayer1->volume(), 0, kVolumeSliderMax));
+    // The slider and its readout show the level the engine plays at, so the first nudge
+    // moves the volume by one step.
+    const int v = sliderValueForEngineVolume(MediaPlayer1->volume());
+    Slider3->setValue(v);
+    showVolumeColour(v);
+    Label2->setText(volumePercentText(v));
+    showMuteState();
 }
 
 // ---- playback control ----
@@ -250,7 +256,15 @@ void Form1::CmdPlay_Click() {
         return;
     }
     failedStarts_ = 0;
-    startCurrentFile();
+    if (!startCurrentFile()) {
+        // Started by hand: say so at once, and offer no pause for a file that is not playing.
+        CmdPause->setEnabled(false);
+        QString reason = MediaPlayer1->playError();
+        if (reason.isEmpty())
+            reason = QStringLiteral("it could not be started");
+        showMessage(this, QMessageBox::Warning, QStringLiteral("Marrowtune"),
+                    QStringLiteral("Cannot play %1: %2").arg(Text1->text(), reason));
+    }
 }
 
 void Form1::playEntry(int row) {
@@ -360,10 +374,17 @@ void Form1::Slider1_Scroll() {
 
 // ---- levels ----
 
-void Form1::Slider3_Scroll() {
+void Form1::showVolumeColour(int sliderValue) {
+    // The louder the redder; where the red does not read on the menu colour it gets a plate.
+    const QColor red(volumeLabelRed(sliderValue), 0, 0);
     QPalette p = Label2->palette();
-    p.setColor(QPalette::WindowText, QColor(volumeLabelRed(userValue(Slider3)), 0, 0));
+    p.setColor(QPalette::WindowText, red);
+    p.setColor(QPalette::Window, volumeReadoutPlate(red, menuColour()));
     Label2->setPalette(p);
+}
+
+void Form1::Slider3_Scroll() {
+    showVolumeColour(userValue(Slider3));
     MediaPlayer1->setVolume(engineVolumeForSlider(userValue(Slider3)));
     Label2->setText(volumePercentText(userValue(Slider3)));
 }
@@ -393,6 +414,15 @@ void Form1::Slider2_Scroll() {
 
 void Form1::CmdMute_Click() {
     MediaPlayer1->setMute(!MediaPlayer1->mute());
+    showMuteState();
+}
+
+void Form1::showMuteState() {
+    // The caption stays "&mute"; the state is told where a person or a screen reader asks.
+    const QString state =
+        MediaPlayer1->mute() ? QStringLiteral("Sound is muted") : QStringLiteral("Sound is on");
+    CmdMute->setToolTip(state);
+    CmdMute->setAccessibleDescription(state);
 }
 
 void Form1::Cmdvol_Click() {

@@ -134,6 +134,8 @@ private:
     void showError(const QString& text);
     void tellSkippedEntries(int skipped);
     void stopAsInModeNone();
+    void showVolumeColour(int sliderValue);
+    void showMuteState();
     PlayMode playMode() const;
     void refreshSoon();
     void scheduleRefresh(std::optional<qint64> delayMs);

@@ -25,8 +25,8 @@ namespace {
 
 const QString kPlaceholder = QStringLiteral("   song file will show in here when playing.....");
 
-// How a control is coloured: as the desktop draws it, white on the menu colour, or white on
-// black.
+// What a control is drawn on: as the desktop draws it, the menu colour, or black; its text
+// is white wherever white reads there.
 enum class Look { Desktop, OnMenu, OnBlack };
 
 template <typename W> W* makeControl(const QString& caption, QWidget* parent) {
@@ -46,7 +46,7 @@ void Form1::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(400, 184);
-    paintColours(client, menuColour(), palette().color(QPalette::WindowText));
+    paintColours(client, menuColour());
     setCentralWidget(client);
 
     using Slot = std::variant<QPushButton * Form1::*, QCheckBox * Form1::*, QGroupBox * Form1::*,
@@ -83,8 +83,9 @@ void Form1::buildControls() {
          QStringLiteral("main v0lume"), Look::OnMenu},
         {&Form1::Label, "Label", &Form1::Frame1, QStringLiteral("v0lume "),
          twips(240, 240, 615, 195), QStringLiteral("v0lume "), Look::OnMenu},
+        // Named after its text, so a screen reader hears the volume it shows.
         {&Form1::Label2, "Label2", &Form1::Frame1, QStringLiteral("0%"), twips(1080, 240, 435, 195),
-         QStringLiteral("0%"), Look::OnMenu},
+         none, Look::OnMenu},
         {&Form1::Slider3, "Slider3", &Form1::Frame1, none, twips(120, 480, 1515, 315),
          QStringLiteral("volume"), Look::Desktop},
         // Below and beside the frame's visible area: reached from the keyboard (and the menu).
@@ -135,9 +136,9 @@ void Form1::buildControls() {
         if (!c.accessibleName.isEmpty())
             w->setAccessibleName(c.accessibleName);
         if (c.look == Look::OnMenu)
-            paintColours(w, menu, Qt::white);
+            paintColours(w, menu);
         else if (c.look == Look::OnBlack)
-            paintColours(w, Qt::black, Qt::white);
+            paintColours(w, Qt::black);
         if (qobject_cast<QPushButton*>(w))
             w->installEventFilter(this); // access keys click at once
         if (auto* s = qobject_cast<QSlider*>(w)) {
@@ -238,11 +239,17 @@ void Form1::buildMenus() {
         {addmenu, "mnuaddfile", "File", Qt::Key_unknown, &Form1::mnuaddfile_Click},
         {addmenu, "mnuAdddir", "Directory", Qt::Key_unknown, &Form1::mnuAdddir_Click},
     };
-    for (const Item& item : items)
-        addMenuItem(item.menu, item.name, QString::fromLatin1(item.caption),
-                    item.key == Qt::Key_unknown ? QKeySequence()
-                                                : QKeySequence(Qt::CTRL | item.key),
-                    item.handler);
+    for (const Item& item : items) {
+        QAction* action = addMenuItem(
+            item.menu, item.name, QString::fromLatin1(item.caption),
+            item.key == Qt::Key_unknown ? QKeySequence() : QKeySequence(Qt::CTRL | item.key),
+            item.handler);
+        if (item.handler == &Form1::mnuOnTop_Click) {
+            // The item shows the state the keep-on-top box holds.
+            action->setCheckable(true);
+            connect(Check3, &QCheckBox::toggled, action, &QAction::setChecked);
+        }
+    }
 }
 
 void Form1::applyStackingAndTabOrder() {

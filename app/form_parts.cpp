@@ -1,5 +1,7 @@
 #include "app/form_parts.h"
 
+#include "app/text_colours.h"
+
 #include <QApplication>
 #include <QPushButton>
 
@@ -7,12 +9,23 @@ QColor menuColour() {
     return QApplication::palette("QMenu").color(QPalette::Window);
 }
 
-void paintColours(QWidget* w, const QColor& background, const QColor& text) {
+void paintColours(QWidget* w, const QColor& background, ButtonRoles buttons) {
+    const QPalette menu = QApplication::palette("QMenu");
     QPalette p = w->palette();
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+    for (auto role : {QPalette::Window, QPalette::Base})
         p.setColor(role, background);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, text);
+    if (buttons == ButtonRoles::Paint)
+        p.setColor(QPalette::Button, background);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor text = readableTextColour(background, menu.color(group, QPalette::WindowText));
+        for (auto role : {QPalette::WindowText, QPalette::Text})
+            p.setColor(group, role, text);
+        if (buttons == ButtonRoles::Paint)
+            p.setColor(group, QPalette::ButtonText, text);
+        const QColor highlight = p.color(group, QPalette::Highlight);
+        p.setColor(group, QPalette::HighlightedText,
+                   readableTextColour(highlight, p.color(group, QPalette::HighlightedText)));
+    }
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -37,6 +50,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     b->setGeometry(geometry);
     b->setAutoDefault(false);
     b->setDefault(false);
+    // The desktop's button colour with a caption that reads on it; disabled stays the
+    // palette's, so a disabled button looks disabled.
+    QPalette p = b->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        p.setColor(group, QPalette::ButtonText,
+                   readableTextColour(p.color(group, QPalette::Button),
+                                      p.color(group, QPalette::ButtonText)));
+    b->setPalette(p);
     return b;
 }
 

@@ -22,13 +22,19 @@ constexpr QRect twips(int left, int top, int width, int height) {
 // The desktop's menu colour, the background the windows are drawn on.
 QColor menuColour();
 
-// Sets the background and text colours of a control and has it fill its background.
-void paintColours(QWidget* w, const QColor& background, const QColor& text);
+// Has a control fill its background with `background` and draw its text in a colour that
+// reads on it (see readableTextColour), in active and inactive windows alike. Disabled
+// text keeps the palette's own colour, so a disabled control looks disabled. Controls that
+// draw themselves as buttons (a drop-down list) take the colours for their button roles too;
+// elsewhere these are left to the desktop, so buttons inside a painted frame look as usual.
+enum class ButtonRoles { Keep, Paint };
+void paintColours(QWidget* w, const QColor& background, ButtonRoles buttons = ButtonRoles::Keep);
 
 // The classic 8-pt face, sans serif or serif.
 QFont classicFont(bool serif);
 
-// A push button that Enter never presses unless it has the focus.
+// A push button that Enter never presses unless it has the focus, its caption readable on
+// the desktop's button colour.
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
                         const QRect& geometry);
 

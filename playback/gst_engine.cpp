@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QMetaObject>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,14 +18,20 @@ namespace {
 constexpr auto kPlayAnswerWait = std::chrono::milliseconds(1500);
 
 // Files that would make filesrc fail slowly or block (a FIFO blocks open() forever) are
-// turned away before the pipeline sees them.
-bool isPlayableFile(const QString& name) {
+// turned away before the pipeline sees them. Empty when the file may be played, otherwise
+// why not.
+QString unplayableReason(const QString& name) {
     if (name.isEmpty())
-        return false;
+        return QStringLiteral("no file name");
     const QByteArray path = QFile::encodeName(name);
     struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-           ::access(path.constData(), R_OK) == 0;
+    if (::stat(path.constData(), &st) != 0 || ::access(path.constData(), R_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("not a file");
+    if (st.st_size == 0)
+        return QStringLiteral("the file is empty");
+    return {};
 }
 
 } // namespace
@@ -56,8 +64,10 @@ QString GstEngine::fileName() const {
 
 bool GstEngine::play() {
     GstPipelineWorker& w = *worker_;
-    if (!w.hasPipeline())
+    if (!w.hasPipeline()) {
+        playError_ = QStringLiteral("GStreamer's playback plugins are missing");
         return false;
+    }
     if (!fileChanged_ && !w.endedByItself()) {
         if (state_ == PlayState::Playing)
             return true;
@@ -77,7 +87,8 @@ bool GstEngine::startCurrentFile() {
     const quint64 epoch = w.resetPosition(0.0);
     w.forgetLength();
     setState(PlayState::Stopped);
-    if (!isPlayableFile(fileName_)) {
+    playError_ = unplayableReason(fileName_);
+    if (!playError_.isEmpty()) {
         w.requestUnload();
         return false;
     }
@@ -91,6 +102,10 @@ bool GstEngine::startCurrentFile() {
     const bool ok = answer.value_or(false);
     if (ok)
         setState(PlayState::Playing);
+    else if (!answer)
+        playError_ = QStringLiteral("the sound system did not answer");
+    else
+        playError_ = QStringLiteral("not a sound file that can be decoded");
     return ok;
 }
 

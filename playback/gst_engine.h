@@ -40,6 +40,8 @@ public:
     bool mute() const override;
     bool setMute(bool on) override;
 
+    QString playError() const override { return playError_; }
+
 private:
     void setState(PlayState state);
     void deliverEnd(quint64 generation, int result);
@@ -49,6 +51,7 @@ private:
     std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
     bool fileChanged_ = true;
+    QString playError_;
     PlayState state_ = PlayState::Stopped;
     int volume_ = 0;
     int balance_ = 0;

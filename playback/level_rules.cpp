@@ -2,8 +2,15 @@
 
 #include "playback/position_rules.h"
 
+#include <algorithm>
+
 int engineVolumeForSlider(int sliderValue) {
     return sliderValue - kVolumeSliderMax;
+}
+
+int sliderValueForEngineVolume(int hundredthsOfDb) {
+    return std::clamp(qint64(hundredthsOfDb) + kVolumeSliderMax, qint64(0),
+                      qint64(kVolumeSliderMax));
 }
 
 int volumeLabelRed(int sliderValue) {

@@ -6,6 +6,8 @@
 // The volume slider runs 0..2500 and the engine takes hundredths of a decibel, 0 = full.
 constexpr int kVolumeSliderMax = 2500;
 int engineVolumeForSlider(int sliderValue);
+// Its inverse, kept inside the slider's range: where the slider stands for an engine volume.
+int sliderValueForEngineVolume(int hundredthsOfDb);
 
 // Red part of the percentage label's text colour: v / 10, halves to even (5 -> 0, 15 -> 2).
 int volumeLabelRed(int sliderValue);

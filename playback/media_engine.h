@@ -30,6 +30,9 @@ public:
     // After setFileName (or stop): starts that file from its beginning. After pause():
     // continues. Returns false when nothing could be started.
     virtual bool play() = 0;
+    // Why the last play() that started a file failed, in words for the person who asked;
+    // empty when the engine cannot tell.
+    virtual QString playError() const { return {}; }
     virtual bool pause() = 0;
     virtual bool stop() = 0;
     virtual PlayState state() const = 0;

@@ -29,14 +29,14 @@ Form3::Form3(QWidget* parent, AppendEntries appendEntries)
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setAccessibleName(QStringLiteral("drive"));
     Drive1->setGeometry(twips(0, 0, 1815, 315));
-    paintColours(Drive1, Qt::black, Qt::white);
+    paintColours(Drive1, Qt::black, ButtonRoles::Paint);
 
     Dir1 = new QListWidget(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setAccessibleName(QStringLiteral("folders"));
     Dir1->setGeometry(twips(0, 300, 1875, 1215)); // wider than the window, clipped on the right
     Dir1->setSelectionMode(QAbstractItemView::SingleSelection);
-    paintColours(Dir1, Qt::black, Qt::white);
+    paintColours(Dir1, Qt::black);
 
     // Enter must never press a button of this dialog.
     CmdOk = makeButton(this, "CmdOk", QStringLiteral("Ok"), twips(0, 1560, 855, 195));

@@ -28,37 +28,38 @@ private slots:
 
     void playSetsSliderMaximum_data() {
         QTest::addColumn<std::optional<double>>("length");
+        QTest::addColumn<bool>("refused");
         QTest::addColumn<int>("maximum");
-        QTest::newRow("187.5 rounds up to even") << std::optional<double>(187.5) << 188;
-        QTest::newRow("186.5 rounds down to even") << std::optional<double>(186.5) << 186;
-        QTest::newRow("unknown keeps the old maximum") << std::optional<double>() << 10;
-        QTest::newRow("too long keeps it") << std::optional<double>(1e12) << 10;
+        QTest::addColumn<QString>("box"); // empty: none
+        const std::optional<double> unknown;
+        QTest::newRow("187.5 rounds up to even") << std::optional(187.5) << false << 188 << "";
+        QTest::newRow("186.5 rounds down to even") << std::optional(186.5) << false << 186 << "";
+        QTest::newRow("unknown keeps the old maximum") << unknown << false << 10 << "";
+        QTest::newRow("too long keeps it") << std::optional(1e12) << false << 10 << "";
+        QTest::newRow("refused: said, no pause")
+            << unknown << true << 10 << "Cannot play /m/b.mp3: it could not be started";
     }
     void playSetsSliderMaximum() {
         QFETCH(std::optional<double>, length);
+        QFETCH(bool, refused);
         QFETCH(int, maximum);
+        QFETCH(QString, box);
         Form1Fixture f;
         f.engine->trackLength = length;
+        f.engine->failPlay = refused;
         f.add({"/m/a.mp3", "/m/b.mp3"});
         f.select(1);
-        f.form->CmdPlay_Click();
+        ModalWatcher watcher;
+        f.form->List1_DblClick();
         QCOMPARE(f.engine->calls, QStringList({"file:/m/b.mp3", "play"}));
         QCOMPARE(f.Text1()->text(), QStringLiteral("/m/b.mp3"));
         QCOMPARE(f.slider("Slider1")->maximum(), maximum);
-        QVERIFY(f.button("CmdPause")->isEnabled());
-    }
-
-    void failedStartIsSilent() {
-        Form1Fixture f;
-        f.engine->failPlay = true;
-        f.engine->trackLength.reset();
-        f.add({"/m/missing.mp3"});
-        f.select(0);
-        ModalWatcher watcher;
-        f.form->List1_DblClick();
-        QVERIFY(watcher.seen.isEmpty());
-        QVERIFY(f.button("CmdPause")->isEnabled());
-        QCOMPARE(f.engine->calls, QStringList({"file:/m/missing.mp3", "play"}));
+        QCOMPARE(f.button("CmdPause")->isEnabled(), !refused);
+        QCOMPARE(watcher.seen.size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty()) {
+            QCOMPARE(watcher.seen[0].title, QStringLiteral("Marrowtune"));
+            QCOMPARE(watcher.seen[0].text, box);
+        }
     }
 
     // Pause, Stop, Play: the new track plays under "Resume", and the next click plays on.

@@ -1,4 +1,6 @@
+#include "app/text_colours.h"
 #include "form1_fixture.h"
+#include "playback/level_rules.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -23,11 +25,11 @@ private slots:
                  QStringLiteral("   song file will show in here when playing....."));
         QCOMPARE(f.TxtTime()->text(), QString());
         QCOMPARE(f.list()->count(), 0);
-        QCOMPARE(f.get<QLabel>("Label2")->text(), QStringLiteral("0%"));
+        QCOMPARE(f.get<QLabel>("Label2")->text(), QStringLiteral("100 %"));
         QCOMPARE(f.slider("Slider1")->value(), 0);
         QCOMPARE(f.slider("Slider1")->maximum(), 10);
         QCOMPARE(f.slider("Slider2")->value(), 0);
-        QCOMPARE(f.slider("Slider3")->value(), 0);
+        QCOMPARE(f.slider("Slider3")->value(), 2500);
         QVERIFY(!f.get<QCheckBox>("Check3")->isChecked());
         QVERIFY(f.engine->calls.isEmpty()); // nothing is sent to the engine at start-up
         QVERIFY(!f.form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
@@ -35,14 +37,21 @@ private slots:
         QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
     }
 
-    // The engine's volume is copied into the slider unconverted, kept inside its range.
+    // The slider and its readout show the engine's level; the first nudge moves it one step.
     void volumeSliderStartsFromEngine() {
-        for (const auto& [engineVolume, slider] :
-             {std::pair{1200, 1200}, {-2500, 0}, {99999, 2500}}) {
+        for (const auto& [engineVolume, slider, text] : {std::tuple{-1300, 1200, "48 %"},
+                                                         {-2500, 0, "0 %"},
+                                                         {99999, 2500, "100 %"},
+                                                         {-99999, 0, "0 %"}}) {
             auto* engine = new FakeEngine;
             engine->vol = engineVolume;
             Form1 form(engine);
             QCOMPARE(form.findChild<QSlider*>("Slider3")->value(), slider);
+            QCOMPARE(form.findChild<QLabel*>("Label2")->text(), QString::fromLatin1(text));
+            QCOMPARE(form.findChild<QLabel*>("Label2")->palette().color(QPalette::WindowText),
+                     QColor(volumeLabelRed(slider), 0, 0));
+            form.setVolumeLevel(slider > 0 ? slider - 1 : 1);
+            QCOMPARE(engine->vol, engineVolumeForSlider(slider > 0 ? slider - 1 : 1));
         }
     }
 
@@ -96,11 +105,73 @@ private slots:
         f.select(0);
         f.form->CmdPause_Click();
         QCOMPARE(spoken("CmdPause"), QStringLiteral("Resume"));
+        f.moveSlider("Slider3", 1250);
+        QCOMPARE(spoken("Label2"), QStringLiteral("50 %"));
+        f.form->CmdMute_Click();
+        QCOMPARE(f.button("CmdMute")->accessibleDescription(), QStringLiteral("Sound is muted"));
+        f.get<QCheckBox>("Check3")->click();
+        QVERIFY(f.form->findChild<QAction*>("mnuOnTop")->isChecked());
         for (QWidget* w : f.form->findChildren<QWidget*>())
             if (w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty())
                 QVERIFY2(
                     !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
                     qPrintable(w->objectName()));
+    }
+
+    // Every text reads at 4.5 : 1 on light, dark and mid-grey desktops (the volume's red at
+    // 3 : 1), and a disabled button looks disabled.
+    void readableOnEveryPalette_data() {
+        QTest::addColumn<QColor>("window");
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("onMenu"); // what the window's own texts are drawn in
+        QTest::newRow("light") << QColor(0xEFEFEF) << QColor(Qt::black) << QColor(Qt::black);
+        QTest::newRow("dark, as designed")
+            << QColor(0x2A2A2A) << QColor(0xDDDDDD) << QColor(Qt::white);
+        QTest::newRow("mid-grey, palette text reads")
+            << QColor(0x8A8A8A) << QColor(0x1A1A1A) << QColor(0x1A1A1A);
+        QTest::newRow("mid-grey, palette text fails")
+            << QColor(0x808080) << QColor(0x606060) << QColor(Qt::black);
+    }
+    void readableOnEveryPalette() {
+        QFETCH(QColor, window);
+        QFETCH(QColor, text);
+        QFETCH(QColor, onMenu);
+        const QPalette saved = QApplication::palette();
+        QPalette desktop(window); // buttons get black or white text, whichever reads
+        for (auto role : {QPalette::WindowText, QPalette::Text})
+            desktop.setColor(role, text);
+        QApplication::setPalette(desktop);
+        Form1Fixture f;
+        f.add({"/m/a.mp3"});
+        f.select(0);
+        QCOMPARE(f.get<QLabel>("Label")->palette().color(QPalette::WindowText), onMenu);
+        auto reads = [](QWidget* w, QPalette::ColorRole fg, QPalette::ColorRole bg, double at) {
+            for (auto group : {QPalette::Active, QPalette::Inactive}) {
+                const QPalette p = w->palette();
+                QVERIFY2(contrastRatio(p.color(group, fg), p.color(group, bg)) >= at,
+                         qPrintable(w->objectName()));
+            }
+        };
+        for (QWidget* w : f.form->centralWidget()->findChildren<QWidget*>()) {
+            if (qobject_cast<QPushButton*>(w))
+                reads(w, QPalette::ButtonText, QPalette::Button, 4.5);
+            else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                     qobject_cast<QGroupBox*>(w))
+                reads(w, QPalette::WindowText, QPalette::Window,
+                      w->objectName() == "Label2" ? 3 : 4.5);
+            else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QListView*>(w)) {
+                reads(w, QPalette::Text, QPalette::Base, 4.5);
+                reads(w, QPalette::HighlightedText, QPalette::Highlight, 4.5);
+            }
+        }
+        for (int v : {0, 1250, 2500}) {
+            f.moveSlider("Slider3", v);
+            reads(f.get<QLabel>("Label2"), QPalette::WindowText, QPalette::Window, 3);
+        }
+        const QPalette pause = f.button("CmdPause")->palette();
+        QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
+                pause.color(QPalette::Active, QPalette::ButtonText));
+        QApplication::setPalette(saved);
     }
 
     // Items and shortcuts are checked with their routes; here only what the bar shows.

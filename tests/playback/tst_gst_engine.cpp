@@ -270,17 +270,20 @@ private slots:
 
     void badInput_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("missing") << dir_.filePath("missing.mp3");
-        QTest::newRow("0 bytes") << dir_.filePath("empty.mp3");
-        QTest::newRow("text named .mp3") << fixture("not_audio.mp3");
-        QTest::newRow("folder") << dir_.filePath("folder.mp3");
-        QTest::newRow("FIFO") << dir_.filePath("fifo.mp3");
-        QTest::newRow("empty name") << QString();
-        QTest::newRow("truncated MP3") << fixture("truncated.mp3");
+        QTest::addColumn<QString>("why"); // what the person who pressed Play is told
+        QTest::newRow("missing") << dir_.filePath("missing.mp3") << "No such file or directory";
+        QTest::newRow("0 bytes") << dir_.filePath("empty.mp3") << "the file is empty";
+        QTest::newRow("text named .mp3")
+            << fixture("not_audio.mp3") << "not a sound file that can be decoded";
+        QTest::newRow("folder") << dir_.filePath("folder.mp3") << "not a file";
+        QTest::newRow("FIFO") << dir_.filePath("fifo.mp3") << "not a file";
+        QTest::newRow("empty name") << QString() << "no file name";
+        QTest::newRow("truncated MP3") << fixture("truncated.mp3") << "";
     }
 
     void badInput() {
         QFETCH(QString, name);
+        QFETCH(QString, why);
         GstEngine engine(nullptr, timedSink);
         QSignalSpy ends(&engine, &MediaEngine::endOfStream);
         bounded([&] { return engine.setFileName(name); });
@@ -291,6 +294,7 @@ private slots:
             QVERIFY(engine.position() > 1.0);
         } else {
             QVERIFY(!bounded([&] { return engine.play(); }));
+            QCOMPARE(engine.playError(), why);
             QVERIFY(!engine.length());
             QCOMPARE(engine.position(), 0.0);
             QVERIFY(!bounded([&] { return engine.pause(); }));
