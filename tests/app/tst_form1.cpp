@@ -1,0 +1,589 @@
+#include "app/form1.h"
+#include "app/mpris_player_adaptor.h"
+#include "app/text_colours.h"
+#include "common/fake_engine.h"
+#include "common/modal_watcher.h"
+#include "playback/position_rules.h"
+#include "playlist/play_list_model.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The main window on the scripted engine, driven by scenarios: each row is a list of steps,
+// some acting as a person or the engine would, some checking what the window shows. Every
+// message box or dialog that opens must be checked by a `boxes` step.
+//
+// Acting:  startvol LEVEL (first only: the engine's volume as the window opens) |
+//   add ENTRY... (- for an empty one) | many N | select ROW | click BUTTON |
+//   menu ACTION | key KEYS (to the focus) | focus WIDGET | show | move SLIDER=VALUE |
+//   set OBJECT.PROPERTY=VALUE | stepadd SLIDER | release BUTTON left|right|middle |
+//   dblclick | end | broke | length SECONDS|none | fail play|balance | random R |
+//   mixer PROGRAM... | lists | file NAME=CONTENT | cd FOLDER | answer TEXT (for the next
+//   dialog: a file, a name, "cancel", "ok" or "about") | drop URL... | droptext TEXT |
+//   open PATH... | enqueue PATH... | mpris METHOD [ARG...]
+// Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
+//   boxes TITLE|TEXT;... (the boxes since the last check) | is OBJECT.PROPERTY=VALUE |
+//   spoken WIDGET=NAME | selected ROW | entries ENTRY... | bytes PATH=CONTENT | files FOLDER |
+//   ontop 0|1 | meta KEY=VALUE | colour WIDGET=#RRGGBB (its text)
+// $T stands for a temporary folder.
+class TstForm1 : public QObject {
+    Q_OBJECT
+
+    FakeEngine* engine_ = nullptr;
+    std::unique_ptr<Form1> form_;
+    MprisPlayerAdaptor* mpris_ = nullptr;
+    QStringList answers_;
+
+    QObject* object(const QString& name) const {
+        if (name == "Form1")
+            return form_.get();
+        if (name == "mpris")
+            return mpris_;
+        auto* o = form_->findChild<QObject*>(name);
+        if (!o)
+            qFatal("no object %s", qPrintable(name));
+        return o;
+    }
+    template <typename T> T* get(const QString& name) const {
+        return qobject_cast<T*>(object(name));
+    }
+    QListView* list() const { return get<QListView>("List1"); }
+    int selected() const {
+        const auto rows = list()->selectionModel()->selectedRows();
+        return rows.isEmpty() ? -1 : rows.first().row();
+    }
+
+    // The user's answer to a dialog; message boxes are acknowledged, other dialogs cancelled.
+    void answer(QWidget* w) {
+        const QString a = qobject_cast<QMessageBox*>(w) || answers_.isEmpty()
+                              ? QString("cancel")
+                              : answers_.takeFirst();
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            box->accept();
+        } else if (a == "about") { // the window takes no input, but follows a track's end
+            QTest::keyClick(form_.get(), Qt::Key_P, Qt::ControlModifier);
+            engine_->finishTrack();
+            w->findChild<QAbstractButton*>("Command1")->click();
+        } else if (a == "ok") {
+            w->findChild<QAbstractButton*>("CmdOk")->click();
+        } else if (a == "cancel") {
+            static_cast<QDialog*>(w)->reject();
+        } else if (auto* input = qobject_cast<QInputDialog*>(w)) {
+            input->setTextValue(a);
+            input->accept();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+            // As a person would: the full path typed into the name box, then Open.
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(a);
+            static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
+        }
+    }
+
+    static QStringList boxes(ModalWatcher& watcher) {
+        QStringList out;
+        for (const auto& s : std::exchange(watcher.seen, {}))
+            out << s.title + "|" + s.text + (s.icon == QMessageBox::Warning ? "|warning" : "");
+        return out;
+    }
+
+    void drop(QMimeData* data) {
+        QWidget* target = list()->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &drop);
+    }
+
+    void run(const QString& step, const QString& tmp, ModalWatcher& watcher) {
+        const QString verb = step.section(' ', 0, 0);
+        const QString arg = step.section(' ', 1).replace("$T", tmp);
+        QStringList args = arg.split(' ', Qt::SkipEmptyParts);
+        const QString key = arg.section('=', 0, 0), value = arg.section('=', 1);
+        const QString obj = key.section('.', 0, 0), prop = key.section('.', 1);
+        QStringList& calls = engine_->calls;
+        if (verb == "add") {
+            form_->playList()->append(args.replaceInStrings(QRegularExpression("^-$"), ""));
+        } else if (verb == "many") {
+            for (int i = 0; i < arg.toInt(); ++i)
+                form_->playList()->append({QStringLiteral("/m/%1.mp3").arg(i)});
+        } else if (verb == "select") {
+            list()->selectionModel()->setCurrentIndex(form_->playList()->index(arg.toInt()),
+                                                      QItemSelectionModel::ClearAndSelect);
+        } else if (verb == "click") {
+            get<QAbstractButton>(arg)->click();
+        } else if (verb == "menu") {
+            get<QAction>(arg)->trigger();
+        } else if (verb == "key") {
+            const QKeyCombination k = QKeySequence(arg)[0];
+            if (form_->isVisible()) // a box that just closed may have left it inactive
+                QApplication::setActiveWindow(form_.get());
+            QWidget* to = QApplication::focusWidget() ? QApplication::focusWidget() : form_.get();
+            QTest::keyClick(to, k.key(), k.keyboardModifiers());
+        } else if (verb == "focus") {
+            get<QWidget>(arg)->setFocus();
+        } else if (verb == "show") {
+            form_->show();
+            QApplication::setActiveWindow(form_.get());
+            QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        } else if (verb == "move") {
+            get<QSlider>(key)->setSliderPosition(value.toInt());
+        } else if (verb == "set") {
+            QVERIFY(object(obj)->setProperty(qPrintable(prop), value));
+        } else if (verb == "stepadd") {
+            get<QSlider>(arg)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        } else if (verb == "release") {
+            const Qt::MouseButton b = arg.endsWith("left")    ? Qt::LeftButton
+                                      : arg.endsWith("right") ? Qt::RightButton
+                                                              : Qt::MiddleButton;
+            QTest::mouseRelease(get<QWidget>(args[0]), b, {}, QPoint(1, 1));
+        } else if (verb == "call") { // a handler no enabled control reaches
+            (form_.get()->*(arg == "List1_DblClick" ? &Form1::List1_DblClick
+                                                    : &Form1::CmdPause_Click))();
+        } else if (verb == "end") {
+            engine_->finishTrack();
+        } else if (verb == "broke") {
+            emit engine_->endOfStream(1);
+        } else if (verb == "length") {
+            engine_->trackLength = arg == "none" ? std::nullopt : std::optional(arg.toDouble());
+        } else if (verb == "fail") {
+            (arg == "play" ? engine_->failPlay : engine_->failBalance) = true;
+        } else if (verb == "random") {
+            form_->setRandomSource([r = arg.toDouble()] { return r; });
+        } else if (verb == "mixer") {
+            QList<QStringList> programs;
+            for (const QString& a : args)
+                programs << QStringList{a};
+            form_->setMixerCandidates(programs);
+        } else if (verb == "lists") {
+            form_->setListFolders(tmp, tmp + "/fallback");
+        } else if (verb == "file") {
+            QDir().mkpath(QFileInfo(key).path());
+            QFile f(key);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(value.toUtf8()) == value.size());
+        } else if (verb == "cd") {
+            QVERIFY(QDir::setCurrent(arg));
+        } else if (verb == "answer") {
+            answers_ << arg;
+        } else if (verb == "drop") {
+            QMimeData data;
+            data.setUrls(QUrl::fromStringList(args));
+            drop(&data);
+        } else if (verb == "droptext") {
+            QMimeData data;
+            data.setText(arg);
+            drop(&data);
+        } else if (verb == "open" || verb == "enqueue") {
+            form_->openPaths(args, verb == "enqueue");
+        } else if (verb == "mpris" && args[0] == "SetPosition") {
+            const auto track = mpris_->metadata().value("mpris:trackid").value<QDBusObjectPath>();
+            mpris_->SetPosition(args[1] == "current" ? track : QDBusObjectPath("/old/track"),
+                                args[2].toLongLong());
+        } else if (verb == "mpris" && args[0] == "Seek") {
+            mpris_->Seek(args[1].toLongLong());
+        } else if (verb == "mpris" && args[0] == "Volume") {
+            mpris_->setVolume(args[1].toDouble());
+        } else if (verb == "mpris") {
+            QVERIFY(QMetaObject::invokeMethod(mpris_, qPrintable(arg)));
+        } else if (verb == "calls") {
+            QCOMPARE(std::exchange(calls, {}).join(' '), args.join(' '));
+        } else if (verb == "last") {
+            QCOMPARE(calls.value(calls.size() - 1), arg);
+        } else if (verb == "plays") {
+            QCOMPARE(std::exchange(calls, {}).count("play"), arg.toInt());
+        } else if (verb == "boxes") {
+            QCOMPARE(boxes(watcher).join(';'), arg);
+        } else if (verb == "is") {
+            QTRY_COMPARE_WITH_TIMEOUT(object(obj)->property(qPrintable(prop)).toString(), value,
+                                      1000);
+        } else if (verb == "spoken") {
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(get<QWidget>(key))->text(QAccessible::Name),
+                value);
+        } else if (verb == "selected") {
+            QCOMPARE(selected(), arg.toInt());
+        } else if (verb == "entries") {
+            QCOMPARE(form_->playList()->entries().join(' '), args.join(' '));
+        } else if (verb == "bytes") {
+            QFile f(key);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(f.readAll()), value);
+        } else if (verb == "files") {
+            QCOMPARE(QDir(arg).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     QStringList());
+        } else if (verb == "ontop") {
+            QCOMPARE(form_->windowFlags().testFlag(Qt::WindowStaysOnTopHint), arg == "1");
+        } else if (verb == "colour") {
+            QCOMPARE(get<QWidget>(key)->palette().color(QPalette::WindowText).name(), value);
+        } else if (verb == "meta") {
+            QCOMPARE(mpris_->metadata().value(key).toString(), value);
+        } else {
+            QFAIL(qPrintable("unknown step: " + step));
+        }
+    }
+
+private slots:
+    void scenario_data();
+    void scenario() {
+        QFETCH(QStringList, steps);
+        QTemporaryDir tmp;
+        const QString startFolder = QDir::currentPath();
+        engine_ = new FakeEngine;
+        if (steps.first().startsWith("startvol ")) // the engine's level as the window opens
+            engine_->vol = steps.takeFirst().section(' ', 1).toInt();
+        form_ = std::make_unique<Form1>(engine_);
+        QObject holder;
+        mpris_ = new MprisPlayerAdaptor(&holder, form_.get());
+        answers_.clear();
+        ModalWatcher watcher([this](QWidget* w) { answer(w); });
+        for (const QString& step : std::as_const(steps)) {
+            run(step, tmp.path(), watcher);
+            if (QTest::currentTestFailed())
+                qWarning("at step: %s", qPrintable(step));
+            if (QTest::currentTestFailed())
+                break;
+        }
+        QDir::setCurrent(startFolder);
+        const QStringList unchecked = boxes(watcher);
+        form_.reset();
+        QVERIFY2(unchecked.isEmpty(), qPrintable(unchecked.join(';')));
+    }
+
+    // With a fake clock: the timer fires only when the time text can change, the text never
+    // lags the rounded position by more than 30 ms, and nothing wakes while nothing plays.
+    void displayFollowsTheEngine_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("playsOn");
+        QTest::newRow("none") << "OptNON" << false;
+        QTest::newRow("resume") << "OptRes" << true;
+        QTest::newRow("random") << "OptRND" << true;
+    }
+    void displayFollowsTheEngine();
+
+    // Every text reads at 4.5 : 1 on light, dark and mid-grey desktops (the volume's red at
+    // 3 : 1), and a disabled button looks disabled.
+    void readableOnEveryPalette_data() {
+        QTest::addColumn<QColor>("window");
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("onMenu"); // what the window's own texts are drawn in
+        QTest::newRow("light") << QColor(0xEFEFEF) << QColor(Qt::black) << QColor(Qt::black);
+        QTest::newRow("dark, as designed")
+            << QColor(0x2A2A2A) << QColor(0xDDDDDD) << QColor(Qt::white);
+        QTest::newRow("mid-grey, palette text reads")
+            << QColor(0x8A8A8A) << QColor(0x1A1A1A) << QColor(0x1A1A1A);
+        QTest::newRow("mid-grey, palette text fails")
+            << QColor(0x808080) << QColor(0x606060) << QColor(Qt::black);
+    }
+    void readableOnEveryPalette();
+};
+
+void TstForm1::scenario_data() {
+    QTest::addColumn<QStringList>("steps");
+    const auto row = [](const char* name, const QString& steps) {
+        QTest::newRow(name) << steps.split("; ");
+    };
+    // Playing.
+    row("nothing reaches the engine at start",
+        "calls; is CmdPause.enabled=false; is Slider3.value=2500; is Label2.text=100 %");
+    // The slider and its readout show the engine's level; the first nudge moves it one step.
+    row("start-up volume", "startvol -1300; is Slider3.value=1200; is Label2.text=48 %; "
+                           "colour Label2=#780000; move Slider3=1199; calls volume:-1301");
+    row("start-up volume above the range",
+        "startvol 99999; is Slider3.value=2500; "
+        "is Label2.text=100 %; move Slider3=2499; calls volume:-1");
+    row("start-up volume below the range", "startvol -99999; is Slider3.value=0; is Label2.text=0 "
+                                           "%; move Slider3=1; calls volume:-2499");
+    row("play without a selection says so",
+        "add /m/a.mp3; click CmdPlay; calls file:; boxes Error|No file to play; is Text1.text=; "
+        "is CmdPause.enabled=false; is Slider1.maximum=10");
+    row("play sets the slider's length, half to even",
+        "length 187.5; add /m/a.mp3 /m/b.mp3; select 1; click CmdPlay; "
+        "calls file:/m/b.mp3 play; is Text1.text=/m/b.mp3; is Slider1.maximum=188; "
+        "is CmdPause.enabled=true");
+    row("an unknown length keeps the slider's",
+        "length none; add /m/a.mp3; select 0; click CmdPlay; is Slider1.maximum=10");
+    row("a length too long keeps the slider's",
+        "length 1e12; add /m/a.mp3; select 0; click CmdPlay; is Slider1.maximum=10");
+    row("a refused start says why and leaves Pause off",
+        "fail play; length none; add /m/x.mp3; select 0; call List1_DblClick; "
+        "calls file:/m/x.mp3 play; is CmdPause.enabled=false; "
+        "boxes Marrowtune|Cannot play /m/x.mp3: it could not be started|warning");
+    row("pause, resume, stop: a new track plays under Resume",
+        "add /m/a.mp3; select 0; click CmdPlay; calls file:/m/a.mp3 play; click CmdPause; "
+        "is CmdPause.text=Resume; spoken CmdPause=Resume; click CmdPause; is CmdPause.text=Pause; "
+        "click CmdPause; set Slider1.value=3; click CmdStop; calls pause play pause stop; "
+        "is Slider1.value=0; is Text1.text=; is CmdPause.enabled=false; is CmdPause.text=Resume; "
+        "call CmdPause_Click; select 0; click CmdPlay; is CmdPause.text=Resume; "
+        "calls file:/m/a.mp3 play; click CmdPause; calls play; is CmdPause.text=Pause; "
+        "click CmdClear; set Text1.text=/m/a.mp3; call CmdPause_Click; calls; "
+        "is CmdPause.text=Pause");
+    row("only the user's moves seek",
+        "set Slider1.maximum=200; move Slider1=90; calls seek:90; stepadd Slider1; calls seek:91; "
+        "set Slider1.value=20; calls");
+    // The end of a track.
+    row("end, none: stops",
+        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 1; end; calls stop; selected 1; "
+        "is Text1.text=/m/b.mp3");
+    row("end, resume: the next",
+        "length 42; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; click OptRes; end; "
+        "calls file:/m/b.mp3 play; selected 1; is Text1.text=/m/b.mp3; is Slider1.maximum=42; "
+        "is CmdPause.enabled=true");
+    row("end, resume: the last stops",
+        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRes; end; calls stop; selected 2");
+    row("end, resume: onto an empty entry",
+        "add /m/a.mp3 -; select 0; click OptRes; end; calls file: play; selected 1; "
+        "is Text1.text=");
+    row("end, random 0.5",
+        "random 0.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; end; "
+        "calls file:/m/b.mp3 play; selected 1");
+    row("end, random 0.999: the same again",
+        "random 0.999; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; end; "
+        "calls file:/m/c.mp3 play; selected 2");
+    row("end, random on an empty list stops",
+        "random 0.3; click OptRND; end; calls stop; "
+        "is Text1.text=   song file will show in here when playing.....");
+    row("end, random onto an empty entry says so",
+        "random 0.9; add /m/a.mp3 -; click OptRND; end; calls file:; "
+        "boxes Error|No file to play");
+    row("the mode is read when the track ends",
+        "add /m/a.mp3 /m/b.mp3; select 0; click CmdPlay; click OptRes; calls file:/m/a.mp3 play; "
+        "end; calls file:/m/b.mp3 play; click OptNON; end; calls stop; is Text1.text=/m/b.mp3");
+    row("failing starts: resume walks to the end",
+        "fail play; many 3; click OptRes; end; last stop; plays 3");
+    row("failing starts: random gives up after the list's length",
+        "fail play; many 3; click OptRND; end; last stop; plays 3");
+    row("failing starts: random gives up after ten",
+        "fail play; many 50; click OptRND; end; last stop; plays 10");
+    row("tracks that break off stop repeating",
+        "add /m/a.mp3 /m/b.mp3; click OptRND; broke; plays 1; broke; last stop; end; plays 1");
+    row("end followed while a box is open",
+        "show; add /m/a.mp3 /m/b.mp3; select 0; click OptRes; answer about; menu mnuAbout; "
+        "answer about; menu mnuAbout; boxes about this prog|;about this prog|; "
+        "calls file:/m/b.mp3 play stop");
+    // Levels.
+    row("volume", "move Slider3=15; calls volume:-2485; is Label2.text=0 %; move Slider3=1250; "
+                  "calls volume:-1250; spoken Label2=50 %");
+    row("balance and its word; Err when refused",
+        "is Slider2.toolTip=; move Slider2=-501; is Slider2.toolTip=Balance: Left; "
+        "is Frame1.accessibleDescription=Balance: Left; move Slider2=-500; "
+        "is Slider2.toolTip=Balance: Left; move Slider2=499; is Slider2.toolTip=Balance: Center; "
+        "calls balance:-501 balance:-500 balance:499; fail balance; move Slider2=3000; "
+        "boxes Marrowtune|Err; is Slider2.value=3000");
+    row("mute toggles", "click CmdMute; is CmdMute.accessibleDescription=Sound is muted; "
+                        "menu mnuMute; calls mute:1 mute:0");
+    row("mixer: the first that exists, else says so",
+        "mixer /nonexistent/mixer true; click Cmdvol; mixer /nonexistent/mixer no-such-mixer; "
+        "click Cmdvol; boxes Error|No volume mixer program was found.");
+    // The list.
+    row("add a file",
+        "file $T/new.mp3=; add /m/a.mp3; select 0; answer $T/new.mp3; menu mnuaddfile; "
+        "boxes Load your MP3.|; entries /m/a.mp3 $T/new.mp3; is Text1.text=$T/new.mp3; "
+        "selected 0; answer $T/new.mp3; menu mnuaddfile2; boxes Load your MP3.|; "
+        "entries /m/a.mp3 $T/new.mp3 $T/new.mp3");
+    row("a cancelled add changes nothing",
+        "menu mnuaddfile; boxes Load your MP3.|; entries; "
+        "is Text1.text=   song file will show in here when playing.....");
+    row("remove and remove all",
+        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; click CmdRem; boxes Error|No file selected|warning; "
+        "select 1; is Text1.text=/m/b.mp3; click CmdRem; entries /m/a.mp3 /m/c.mp3; "
+        "is Text1.text=; selected -1; menu mnuRemove; boxes Error|No file selected|warning; "
+        "select 0; click CmdClear; entries; is Text1.text=; set Text1.text=typed; "
+        "menu mnuRemall; is Text1.text=; calls");
+    row("arrow keys select",
+        "show; add /m/a.mp3 /m/b.mp3; focus List1; key Down; key Down; selected 1; "
+        "is Text1.text=/m/b.mp3; key Up; is Text1.text=/m/a.mp3");
+    row("save: the name as typed plus .mlt, replaced without a question",
+        "lists; add /m/a.mp3 - /m/a,b.mp3; answer mylist.mlt; click CmdSaveList; "
+        "bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; click CmdClear; "
+        "answer mylist.mlt; menu mnuSavelist; bytes $T/mylist.mlt.mlt=; "
+        "boxes ListName|;ListName|");
+    row("save: an empty name",
+        "lists; answer ; click CmdSaveList; bytes $T/.mlt=; boxes ListName|");
+    row("save: cancelled writes nothing",
+        "lists; add /m/a.mp3; click CmdSaveList; files $T; boxes ListName|");
+    row("save: failure says why",
+        "lists; answer no/list; click CmdSaveList; boxes ListName|;Error|The list could not be "
+        "saved to \"$T/no/list.mlt\": No such file or directory");
+    row("load appends and keeps the selection",
+        "file $T/l.mlt=/m/x.mp3\r\n/m/y.mp3, /m/z.mp3\r\n; add /m/a.mp3; select 0; "
+        "answer $T/l.mlt; click CmdLoadList; answer $T/l.mlt; menu mnuLoadList; "
+        "boxes Load your list.|;Load your list.|; "
+        "entries /m/a.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3; selected 0; "
+        "is Text1.text=/m/a.mp3");
+    row("load a missing list", "answer $T/gone.mlt; click CmdLoadList; "
+                               "boxes Load your list.|;Error|File Not Found; entries");
+    row("import a folder from the menu",
+        "file $T/b.MP3=; file $T/a.mp3=; file $T/c.wav=; cd $T; add /m/first.mp3; answer ok; "
+        "menu mnuAdddir2; boxes Form3|; entries /m/first.mp3 $T/a.mp3 $T/b.MP3; selected -1");
+    row("drop files and folders on the list",
+        "file $T/song.ogg=; file $T/album/b.mp3=; file $T/album/a.MP3=; file $T/album/c.txt=; "
+        "add /m/first.mp3; select 0; "
+        "drop file://$T/song.ogg https://example.org/x.mp3 file://$T/album file://$T/gone.mp3; "
+        "entries /m/first.mp3 $T/song.ogg $T/album/a.MP3 $T/album/b.mp3; selected 0; "
+        "is Text1.text=/m/first.mp3; droptext /m/x.mp3; "
+        "entries /m/first.mp3 $T/song.ogg $T/album/a.MP3 $T/album/b.mp3");
+    const QString files = "file $T/one.mp3=; file $T/album/b.MP3=; file $T/album/a.mp3=; "
+                          "file $T/empty/c.txt=; file $T/l.mlt=/m/x.mp3\r\n; add /m/first.mp3; ";
+    row("open: file, folder, list; the first plays",
+        files + "open $T/one.mp3 $T/album $T/l.mlt; "
+                "entries /m/first.mp3 $T/one.mp3 $T/album/a.mp3 $T/album/b.MP3 /m/x.mp3; "
+                "selected 1; calls file:$T/one.mp3 play");
+    row("open: enqueued", files + "enqueue $T/album; entries /m/first.mp3 $T/album/a.mp3 "
+                                  "$T/album/b.MP3; selected -1; calls");
+    row("open: the missing named in one box, the rest added",
+        files + "open $T/gone.mp3 $T/one.mp3 $T/gone.mlt; entries /m/first.mp3 $T/one.mp3; "
+                "boxes Error|These do not exist or cannot be read:\n$T/gone.mp3\n$T/gone.mlt");
+    row("open: a folder without MP3 files",
+        files + "open $T/empty; entries /m/first.mp3; calls; "
+                "boxes Error|No files were found in specific folder");
+    // Keys, menus and the window.
+    row("access keys click at once",
+        "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "
+        "calls mute:1; key Alt+R; entries /m/a.mp3; key Alt+L; entries");
+    row("keys and other buttons on aDD open nothing",
+        "show; key Alt+A; focus CmdAdd; key Space; key Return; release CmdAdd right; "
+        "release CmdAdd middle; is addmenu.visible=false; release CmdAdd left; "
+        "is addmenu.visible=true; set addmenu.visible=false");
+    row("menu shortcuts, even from the text box",
+        "show; mixer; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 1; focus Text1; key Ctrl+P; "
+        "calls file:/m/b.mp3 play; key Ctrl+R; entries /m/a.mp3 /m/c.mp3; key Ctrl+S; "
+        "calls stop; key Ctrl+M; calls mute:1; key Ctrl+L; entries; key Ctrl+A; key Ctrl+F; "
+        "key Ctrl+D; key Ctrl+O; key Ctrl+T; key Ctrl+V; boxes about this prog|;"
+        "Load your MP3.|;Form3|;Load your list.|;ListName|;Error|No volume mixer program was "
+        "found.; key Ctrl+K; is Check3.checked=true; ontop 1; key Ctrl+Z; "
+        "is Form1.minimized=true; key Ctrl+X; is Form1.visible=false");
+    row("keep on top follows Check3",
+        "show; click CmdOnTop; is Check3.checked=true; ontop 1; menu mnuOnTop; ontop 0; "
+        "focus Check3; key Space; is Check3.checked=true; is mnuOnTop.checked=true; ontop 0; "
+        "click CmdOnTop; "
+        "is Check3.checked=false; ontop 0; is Form1.visible=true");
+    // The desktop's media controls run the window's handlers.
+    row("media controls",
+        "length 187.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; mpris Pause; calls; "
+        "mpris PlayPause; calls file:/m/a.mp3 play; is mpris.PlaybackStatus=Playing; "
+        "meta xesam:title=a.mp3; meta xesam:url=file:///m/a.mp3; meta mpris:length=187500000; "
+        "mpris SetPosition old 3000000; mpris SetPosition current 3000000; "
+        "mpris Seek 1500000; calls seek:3 seek:4.5; is mpris.Position=4500000; "
+        "mpris PlayPause; is CmdPause.text=Resume; mpris Stop; is CmdPause.enabled=false; "
+        "mpris Play; mpris Pause; is mpris.PlaybackStatus=Paused; mpris Play; "
+        "is CmdPause.text=Pause; calls pause stop file:/m/a.mp3 play play pause play; mpris Next; "
+        "calls file:/m/b.mp3 play; selected 1; mpris Previous; selected 0; "
+        "is mpris.CanGoPrevious=false; mpris Volume 0.5; is Slider3.value=1250; "
+        "is Label2.text=50 %; mpris Stop; meta xesam:title=");
+}
+
+void TstForm1::displayFollowsTheEngine() {
+    QFETCH(QString, mode);
+    QFETCH(bool, playsOn);
+    engine_ = new FakeEngine;
+    form_ = std::make_unique<Form1>(engine_);
+    qint64 now = 0, due = 0;
+    int refreshes = 0, stale = 0;
+    form_->setClock([&] { return now; });
+    auto* timer = get<QTimer>("Timer1");
+    auto* time = get<QLineEdit>("TxtTime");
+    const auto armed = [&] { due = timer->isActive() ? now + timer->interval() : -1; };
+    // Runs `step`, then lets `ms` of fake time pass with the timer firing when due.
+    const auto then = [&](const std::function<void()>& step, int ms) {
+        step();
+        armed();
+        for (; ms > 0 && !QTest::currentTestFailed(); --ms) {
+            if (engine_->state() == MediaEngine::PlayState::Playing)
+                engine_->pos += 0.001;
+            if (++now >= due && due >= 0) {
+                ++refreshes;
+                form_->Timer1_Timer();
+                armed();
+            }
+            const QString text = timeText(roundHalfEvenSaturated(engine_->pos));
+            stale = time->text() == text ? 0 : stale + 1;
+            QVERIFY2(stale <= 30, qPrintable(time->text()));
+        }
+    };
+    form_->setRandomSource([] { return 0.0; });
+    engine_->trackLength = 60.0;
+    form_->playList()->append({"/m/a.mp3", "/m/b.mp3"});
+    list()->selectionModel()->setCurrentIndex(form_->playList()->index(0),
+                                              QItemSelectionModel::ClearAndSelect);
+    get<QAbstractButton>(mode)->setChecked(true);
+    then([] {}, 20);
+    QVERIFY(!timer->isActive());
+    then([&] { form_->CmdPlay_Click(); }, 2300);
+    then([&] { get<QSlider>("Slider1")->setSliderPosition(30); }, 1200);
+    then([&] { engine_->setPosition(5); }, 700); // from the desktop's media controls
+    ModalWatcher watcher([&](QWidget* about) {
+        time->setCursorPosition(1);
+        then([&] { form_->CmdPause_Click(); }, 700);
+        QVERIFY(!timer->isActive());
+        QCOMPARE(time->cursorPosition(), 1); // an unchanged text is not written again
+        then([&] { form_->CmdPause_Click(); }, 800);
+        about->findChild<QAbstractButton*>("Command1")->click();
+    });
+    form_->mnuAbout_Click();
+    then([&] { engine_->finishTrack(); }, 1600);
+    QCOMPARE(timer->isActive(), playsOn);
+    then([&] { form_->CmdStop_Click(); }, 20);
+    QVERIFY(!timer->isActive());
+    QCOMPARE(time->text(), QStringLiteral("0:0"));
+    QVERIFY2(refreshes < 25, qPrintable(QString::number(refreshes)));
+    // The refreshes write the slider all along; only the two seeks reach the engine.
+    QCOMPARE(engine_->calls.filter("seek"), QStringList({"seek:30", "seek:5"}));
+    form_.reset();
+}
+
+void TstForm1::readableOnEveryPalette() {
+    QFETCH(QColor, window);
+    QFETCH(QColor, text);
+    QFETCH(QColor, onMenu);
+    const QPalette saved = QApplication::palette();
+    QPalette desktop(window); // buttons get black or white text, whichever reads
+    for (auto role : {QPalette::WindowText, QPalette::Text})
+        desktop.setColor(role, text);
+    QApplication::setPalette(desktop);
+    form_ = std::make_unique<Form1>(new FakeEngine);
+    form_->playList()->append({"/m/a.mp3"});
+    list()->selectionModel()->setCurrentIndex(form_->playList()->index(0),
+                                              QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(get<QWidget>("Label")->palette().color(QPalette::WindowText), onMenu);
+    auto reads = [](QWidget* w, QPalette::ColorRole fg, QPalette::ColorRole bg, double at) {
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            const QPalette p = w->palette();
+            QVERIFY2(contrastRatio(p.color(group, fg), p.color(group, bg)) >= at,
+                     qPrintable(w->objectName()));
+        }
+    };
+    for (QWidget* w : form_->centralWidget()->findChildren<QWidget*>()) {
+        if (qobject_cast<QPushButton*>(w))
+            reads(w, QPalette::ButtonText, QPalette::Button, 4.5);
+        else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                 qobject_cast<QGroupBox*>(w))
+            reads(w, QPalette::WindowText, QPalette::Window, w->objectName() == "Label2" ? 3 : 4.5);
+        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QListView*>(w)) {
+            reads(w, QPalette::Text, QPalette::Base, 4.5);
+            reads(w, QPalette::HighlightedText, QPalette::Highlight, 4.5);
+        }
+    }
+    for (int v : {0, 1250, 2500}) {
+        get<QSlider>("Slider3")->setSliderPosition(v);
+        reads(get<QWidget>("Label2"), QPalette::WindowText, QPalette::Window, 3);
+    }
+    const QPalette pause = get<QWidget>("CmdPause")->palette();
+    QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
+            pause.color(QPalette::Active, QPalette::ButtonText));
+    QApplication::setPalette(saved);
+    form_.reset();
+}
+
+QTEST_MAIN(TstForm1)
+#include "tst_form1.moc"
