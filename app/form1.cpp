@@ -520,6 +520,13 @@ void Form1::openPaths(const QStringList& paths, bool enqueue) {
     tellSkippedEntries(opened.skipped);
 }
 
+void Form1::bringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
 void Form1::tellSkippedEntries(int skipped) {
     if (skipped == 0)
         return;

@@ -60,6 +60,9 @@ public:
     // second launch, the desktop): added in one batch in the order given, then the first
     // added entry plays unless `enqueue`. What could not be opened is named in one message.
     void openPaths(const QStringList& paths, bool enqueue);
+    // Restores the window if minimised and puts it in front, for the desktop and for a
+    // launch that handed its paths to this window.
+    void bringToFront();
     int volumeLevel() const;
     void setVolumeLevel(int value);
 

@@ -1,17 +1,22 @@
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "app/instance_link.h"
 #include "app/mpris_service.h"
 #include "playback/gst_engine.h"
 #include "playlist/opened_paths.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QIcon>
 #include <QTextStream>
 
-#include <cstdio>
+#include <optional>
 
 namespace {
+
+// How long a launch waits for the running player before it opens its own window.
+constexpr int kRunningPlayerAnswersWithinMs = 1000;
 
 QStringList rawArguments(int argc, char** argv) {
     QStringList arguments;
@@ -70,10 +75,32 @@ int main(int argc, char** argv) {
             err << "marrowtune: " << quotedPath(path) << " does not exist or cannot be read\n";
     err.flush();
 
+    // A launch with paths (a file manager's "Open With") goes to the player already running
+    // in the session; without paths it opens a window of its own, as it always has.
+    InstanceLink link;
+    std::optional<QDBusConnection> bus;
+    if (!paths.isEmpty() && MprisService::sessionBusKnown()) {
+        bus = QDBusConnection::sessionBus();
+        if (link.claimOrHandOver(*bus, paths, enqueue, kRunningPlayerAnswersWithinMs) ==
+            InstanceLink::Role::HandedOver)
+            return 0;
+    }
+
     Form1 window(new GstEngine);
+    QObject::connect(
+        &link, &InstanceLink::openRequested, &window,
+        [&window](const QStringList& handed, bool handedEnqueue) {
+            window.openPaths(handed, handedEnqueue);
+            window.bringToFront();
+        },
+        Qt::QueuedConnection);
     window.show();
     // Media keys and the desktop's media controls.
-    (new MprisService(&window))->publishOnSessionBus();
+    auto* mpris = new MprisService(&window, &link);
+    if (bus && bus->isConnected())
+        mpris->publish(*bus);
+    else
+        mpris->publishOnSessionBus();
     if (!paths.isEmpty())
         QMetaObject::invokeMethod(
             &window, [&window, paths, enqueue] { window.openPaths(paths, enqueue); },

@@ -3,7 +3,6 @@
 #include "app/form1.h"
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
-#include "playlist/dropped_entries.h"
 #include "playlist/play_list_model.h"
 
 #include <QDBusMessage>
@@ -203,14 +202,13 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
 }
 
 void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
-    // As if dropped on the list, then played.
-    const QStringList entries = droppedEntries({QUrl(Uri)});
-    if (entries.isEmpty())
+    const QUrl url(Uri);
+    if (!url.isLocalFile())
         return;
-    PlayListModel* list = form_->playList();
-    const int first = list->count();
-    list->append(entries);
-    form_->playEntry(first);
+    // Queued: a message the window shows must not hold up the caller's answer.
+    QMetaObject::invokeMethod(
+        form_, [form = form_, path = url.toLocalFile()] { form->openPaths({path}, false); },
+        Qt::QueuedConnection);
 }
 
 // ---- change signals ----

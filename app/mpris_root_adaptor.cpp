@@ -20,15 +20,16 @@ QStringList MprisRootAdaptor::supportedUriSchemes() const {
     return {QStringLiteral("file")};
 }
 
+// MP3 files under the names desktops give them, and the play lists the player reads.
 QStringList MprisRootAdaptor::supportedMimeTypes() const {
-    return {QStringLiteral("audio/mpeg")};
+    return {QStringLiteral("audio/mpeg"),    QStringLiteral("audio/mp3"),
+            QStringLiteral("audio/x-mp3"),   QStringLiteral("audio/x-mpegurl"),
+            QStringLiteral("audio/mpegurl"), QStringLiteral("application/vnd.apple.mpegurl"),
+            QStringLiteral("audio/x-scpls"), QStringLiteral("application/x-marrowtune-list")};
 }
 
 void MprisRootAdaptor::Raise() {
-    form_->setWindowState(form_->windowState() & ~Qt::WindowMinimized);
-    form_->show();
-    form_->raise();
-    form_->activateWindow();
+    form_->bringToFront();
 }
 
 void MprisRootAdaptor::Quit() {

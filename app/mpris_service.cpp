@@ -1,6 +1,7 @@
 #include "app/mpris_service.h"
 
 #include "app/form1.h"
+#include "app/instance_link.h"
 #include "app/mpris_player_adaptor.h"
 #include "app/mpris_root_adaptor.h"
 
@@ -17,19 +18,23 @@ namespace {
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kName = QStringLiteral("org.mpris.MediaPlayer2.marrowtune");
 
+} // namespace
+
+QString MprisService::playerName() {
+    return kName;
+}
+
 // The bus libdbus would find without starting one of its own (it would, through
 // "autolaunch", when the address is unset: a player has no business doing that).
-bool sessionBusKnown() {
+bool MprisService::sessionBusKnown() {
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
 }
 
-} // namespace
-
-MprisService::MprisService(Form1* form)
-    : QObject(form), player_(new MprisPlayerAdaptor(this, form)) {
+MprisService::MprisService(Form1* form, InstanceLink* link)
+    : QObject(form), player_(new MprisPlayerAdaptor(this, form)), link_(link) {
     new MprisRootAdaptor(this, form);
 }
 
@@ -58,6 +63,8 @@ void MprisService::publish(const QDBusConnection& bus) {
     if (!connection.registerObject(kPath, this, QDBusConnection::ExportAdaptors))
         return;
     player_->sendChangesOn(connection, kPath);
+    if (link_)
+        link_->registerOn(connection);
     requestName(connection, kName, false);
 }
 

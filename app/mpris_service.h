@@ -5,6 +5,7 @@
 #include <QString>
 
 class Form1;
+class InstanceLink;
 class MprisPlayerAdaptor;
 
 // Offers the window to media keys and the desktop's media controls: an MPRIS 2 player at
@@ -13,8 +14,14 @@ class MprisPlayerAdaptor;
 class MprisService : public QObject {
     Q_OBJECT
 public:
-    // Lives as long as `form`.
-    explicit MprisService(Form1* form);
+    // Lives as long as `form`. `link`, when given, is published beside the player so that
+    // later launches can hand their paths to this one.
+    explicit MprisService(Form1* form, InstanceLink* link = nullptr);
+
+    // The name of the session's first player.
+    static QString playerName();
+    // Whether there is a session bus to use, without starting one.
+    static bool sessionBusKnown();
 
     // Without a session bus the player goes on without one and says nothing. Connecting is
     // done on a thread of its own: a bus daemon that hangs must not hold up the window.
@@ -32,5 +39,6 @@ private:
     void requestName(const QDBusConnection& bus, const QString& name, bool lastTry);
 
     MprisPlayerAdaptor* player_;
+    InstanceLink* link_;
     QString serviceName_;
 };

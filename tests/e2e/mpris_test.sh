@@ -97,4 +97,24 @@ echo "announced: $announced"
 dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.marrowtune \
     /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
 wait_for 30 sh -c "! kill -0 $APP_PID" || fail "the player did not end on Quit"
+
+# Opened from a file manager: the player started with a file plays it; a second launch with
+# a folder and --enqueue hands the folder to it and ends, and no second window appears.
+start_player "$player" "$long"
+expect_status Playing "started with a file"
+title_is "$(basename "$long")" || fail "started with a file: title '$(pc metadata xesam:title)'"
+level=$(rms 1.5)
+loud "$level" || fail "no sound from the file given on the command line (RMS $level)"
+mkdir -p "$session_dir/album"
+ln -sf "$short" "$session_dir/album/$(basename "$short")"
+started=$(date +%s%N)
+timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2>&1 ||
+    fail "the second launch failed: $(cat "$session_dir/second.log")"
+handed_ms=$((($(date +%s%N) - started) / 1000000))
+windows=$(xdotool search --onlyvisible --name '^Marrowtune$' | wc -l)
+[ "$windows" -eq 1 ] || fail "$windows windows after the second launch"
+title_is "$(basename "$long")" || fail "the enqueued folder changed the track"
+pc next
+wait_for 30 title_is "$(basename "$short")" || fail "the folder is not in the list: title '$(pc metadata xesam:title)'"
+echo "second launch handed its folder over in $handed_ms ms; RMS $level"
 echo PASS
