@@ -44,11 +44,15 @@ GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink
             this, [this, generation, result] { deliverEnd(generation, result); },
             Qt::QueuedConnection);
     });
+    worker_->setJumpHandler([this] {
+        QMetaObject::invokeMethod(this, &MediaEngine::positionJumped, Qt::QueuedConnection);
+    });
     worker_->start();
 }
 
 GstEngine::~GstEngine() {
     worker_->setEndHandler({});
+    worker_->setJumpHandler({});
     worker_->shutdown();
 }
 
@@ -115,6 +119,7 @@ bool GstEngine::pause() {
         return true;
     if (state_ != PlayState::Playing || w.endedByItself())
         return false;
+    w.holdPosition();
     setState(PlayState::Paused);
     w.requestPause(w.generation());
     return true;

@@ -10,25 +10,17 @@ namespace {
 
 constexpr GstClockTime kPrerollWait = 1300 * GST_MSECOND;
 constexpr auto kExitWait = std::chrono::milliseconds(1000);
-// The display shows whole seconds; a seek or stop is answered at once through the epoch word.
-constexpr guint kPositionPollMs = 100;
+// While playing, the pipeline's position is read this often to catch a sound output that
+// stalls or drifts from the monotonic clock; between reads the caller runs the position on.
+constexpr guint kResyncMs = 2000;
+// A correction larger than this is told to the caller (the display shows whole seconds).
+constexpr double kJumpSeconds = 0.02;
 constexpr gint64 kSeekSettleUs = 500000;
 constexpr qint64 kCountBeforeAnswerBytes = 64 * 1024 * 1024;
 
 // playbin's GstPlayFlags are not in a public header.
 constexpr guint kPlayFlagAudio = 1u << 1;
 constexpr guint kPlayFlagSoftVolume = 1u << 4;
-
-// Position and the "epoch" it belongs to share one word, so a worker that still holds a
-// position from before a seek or stop cannot overwrite what the caller set since.
-constexpr int kPositionBits = 44; // microseconds: 200 days
-constexpr quint64 kPositionMask = (quint64{1} << kPositionBits) - 1;
-constexpr quint64 kEpochMask = (quint64{1} << (64 - kPositionBits)) - 1;
-
-quint64 packPosition(quint64 epoch, double seconds) {
-    const double us = std::isfinite(seconds) && seconds > 0 ? std::round(seconds * 1e6) : 0.0;
-    return ((epoch & kEpochMask) << kPositionBits) | (static_cast<quint64>(us) & kPositionMask);
-}
 
 gint isMpegParser(gconstpointer value, gconstpointer) {
     auto* element = GST_ELEMENT(g_value_get_object(static_cast<const GValue*>(value)));
@@ -96,15 +88,39 @@ void GstPipelineWorker::setEndHandler(EndHandler handler) {
     onEnd_ = std::move(handler);
 }
 
+void GstPipelineWorker::setJumpHandler(JumpHandler handler) {
+    std::lock_guard lock(mutex_);
+    onJump_ = std::move(handler);
+}
+
+// The epoch keeps a worker that still holds a position from before a seek or stop from
+// overwriting what the caller set since.
 quint64 GstPipelineWorker::resetPosition(double seconds) {
-    const quint64 epoch = ++positionEpoch_;
-    positionWord_.store(packPosition(epoch, seconds));
-    return epoch;
+    std::lock_guard lock(anchorMutex_);
+    anchor_ = {anchor_.epoch + 1, std::max(0.0, seconds), g_get_monotonic_time(), false};
+    return anchor_.epoch;
+}
+
+void GstPipelineWorker::holdPosition() {
+    std::lock_guard lock(anchorMutex_);
+    const gint64 now = g_get_monotonic_time();
+    anchor_ = {anchor_.epoch, positionAt(anchor_, now), now, false};
+}
+
+double GstPipelineWorker::positionAt(const Anchor& a, gint64 nowUs) {
+    return a.running ? a.seconds + static_cast<double>(nowUs - a.atUs) / 1e6 : a.seconds;
 }
 
 double GstPipelineWorker::position() const {
-    const quint64 word = positionWord_.load(std::memory_order_relaxed);
-    return static_cast<double>(word & kPositionMask) / 1e6;
+    Anchor a;
+    {
+        std::lock_guard lock(anchorMutex_);
+        a = anchor_;
+    }
+    const double p = positionAt(a, g_get_monotonic_time());
+    // Running on past the end would show more than the track holds while the end is on its way.
+    const double len = lengthSeconds_.load(std::memory_order_relaxed);
+    return len > 0 ? std::min(p, len) : p;
 }
 
 std::optional<double> GstPipelineWorker::length() const {
@@ -196,18 +212,17 @@ void GstPipelineWorker::build() {
     gst_caps_unref(f32);
     g_object_set(panorama_, "method", 1, nullptr);
 
-    GstElement* filters = gst_bin_new("levels");
-    gst_bin_add_many(GST_BIN(filters), convert, caps, panorama_, volume_, nullptr);
+    levels_ = GST_ELEMENT(gst_object_ref_sink(gst_bin_new("levels")));
+    gst_bin_add_many(GST_BIN(levels_), convert, caps, panorama_, volume_, nullptr);
     gst_element_link_many(convert, caps, panorama_, volume_, nullptr);
     GstPad* sink = gst_element_get_static_pad(convert, "sink");
     GstPad* src = gst_element_get_static_pad(volume_, "src");
-    gst_element_add_pad(filters, gst_ghost_pad_new("sink", sink));
-    gst_element_add_pad(filters, gst_ghost_pad_new("src", src));
+    gst_element_add_pad(levels_, gst_ghost_pad_new("sink", sink));
+    gst_element_add_pad(levels_, gst_ghost_pad_new("src", src));
     gst_object_unref(sink);
     gst_object_unref(src);
 
-    g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, "audio-filter", filters,
-                 nullptr);
+    g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     bus_ = gst_element_get_bus(playbin_);
 }
 
@@ -225,12 +240,13 @@ void GstPipelineWorker::run() {
     if (bus_)
         gst_bus_add_watch(bus_, &GstPipelineWorker::onBusMessage, this);
     g_main_loop_run(loop_);
-    stopPositionPolls();
+    stopResyncs();
     if (playbin_) {
         gst_bus_remove_watch(bus_);
         gst_element_set_state(playbin_, GST_STATE_NULL);
         gst_object_unref(bus_);
         gst_object_unref(playbin_);
+        gst_object_unref(levels_);
     }
     g_main_context_pop_thread_default(context_);
     g_main_loop_unref(loop_);
@@ -247,21 +263,30 @@ void GstPipelineWorker::answer(quint64 gen, bool ok) {
     answered_.notify_all();
 }
 
-void GstPipelineWorker::storePosition(double seconds) {
+void GstPipelineWorker::storePosition(double seconds, bool running) {
     if (writeEpoch_ == 0)
         return;
-    quint64 word = positionWord_.load();
-    if ((word >> kPositionBits) == (writeEpoch_ & kEpochMask))
-        positionWord_.compare_exchange_strong(word, packPosition(writeEpoch_, seconds));
+    bool jumped = false;
+    {
+        std::lock_guard lock(anchorMutex_);
+        if (anchor_.epoch != writeEpoch_)
+            return;
+        const gint64 now = g_get_monotonic_time();
+        jumped = std::abs(positionAt(anchor_, now) - seconds) > kJumpSeconds;
+        anchor_ = {writeEpoch_, seconds, now, running};
+    }
+    std::lock_guard lock(mutex_);
+    if (jumped && onJump_)
+        onJump_();
 }
 
-void GstPipelineWorker::pollPosition() {
+void GstPipelineWorker::notePipelinePosition() {
     if (pendingEpoch_ != 0 && g_get_monotonic_time() - seekStartedUs_ > kSeekSettleUs)
         settleSeek();
     gint64 ns = 0;
-    // Fails for a few ms after a seek; the last good value stays then.
+    // Fails for a few ms after a seek; the caller's estimate stays then.
     if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
-        storePosition(static_cast<double>(ns) / GST_SECOND);
+        storePosition(static_cast<double>(ns) / GST_SECOND, playing_);
 }
 
 void GstPipelineWorker::settleSeek() {
@@ -269,31 +294,31 @@ void GstPipelineWorker::settleSeek() {
     pendingEpoch_ = 0;
 }
 
-void GstPipelineWorker::startPositionPolls() {
-    if (positionTimer_)
+void GstPipelineWorker::startResyncs() {
+    if (resyncTimer_)
         return;
-    positionTimer_ = g_timeout_source_new(kPositionPollMs);
+    resyncTimer_ = g_timeout_source_new(kResyncMs);
     g_source_set_callback(
-        positionTimer_,
+        resyncTimer_,
         [](gpointer self) -> gboolean {
-            static_cast<GstPipelineWorker*>(self)->pollPosition();
+            static_cast<GstPipelineWorker*>(self)->notePipelinePosition();
             return G_SOURCE_CONTINUE;
         },
         this, nullptr);
-    g_source_attach(positionTimer_, context_);
+    g_source_attach(resyncTimer_, context_);
 }
 
-void GstPipelineWorker::stopPositionPolls() {
-    if (!positionTimer_)
+void GstPipelineWorker::stopResyncs() {
+    if (!resyncTimer_)
         return;
-    g_source_destroy(positionTimer_);
-    g_source_unref(positionTimer_);
-    positionTimer_ = nullptr;
+    g_source_destroy(resyncTimer_);
+    g_source_unref(resyncTimer_);
+    resyncTimer_ = nullptr;
 }
 
 void GstPipelineWorker::unload() {
-    stopPositionPolls();
-    started_ = false;
+    stopResyncs();
+    started_ = playing_ = false;
     writeEpoch_ = pendingEpoch_ = 0;
     if (playbin_)
         gst_element_set_state(playbin_, GST_STATE_NULL);
@@ -316,6 +341,23 @@ GstElement* GstPipelineWorker::createSink(bool forceSilent) {
     sink = gst_element_factory_make("fakesink", nullptr);
     g_object_set(sink, "sync", TRUE, nullptr);
     return GST_ELEMENT(gst_object_ref_sink(sink));
+}
+
+// The levels sit right before the sink, behind playbin's own second of queued sound (as an
+// audio-filter they would be heard a second late). They move from one file's sink to the
+// next, keeping their settings.
+GstElement* GstPipelineWorker::withLevels(GstElement* sink) {
+    if (GstObject* previous = gst_object_get_parent(GST_OBJECT(levels_))) {
+        gst_bin_remove(GST_BIN(previous), levels_);
+        gst_object_unref(previous);
+    }
+    GstElement* output = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(output), levels_, sink, nullptr);
+    gst_element_link(levels_, sink);
+    GstPad* pad = gst_element_get_static_pad(levels_, "sink");
+    gst_element_add_pad(output, gst_ghost_pad_new("sink", pad));
+    gst_object_unref(pad);
+    return output;
 }
 
 GstPipelineWorker::Preroll GstPipelineWorker::preroll(GstElement* sink) {
@@ -355,7 +397,7 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
     Preroll result = Preroll::Failed;
     for (bool silent : {false, true}) {
         GstElement* sink = createSink(silent);
-        g_object_set(playbin_, "audio-sink", sink, "uri", uri, nullptr);
+        g_object_set(playbin_, "audio-sink", withLevels(sink), "uri", uri, nullptr);
         result = preroll(sink);
         gst_object_unref(sink);
         if (result != Preroll::SinkFailed)
@@ -375,12 +417,13 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
     const bool countNow = mpeg && QFileInfo(file).size() <= kCountBeforeAnswerBytes;
     if (!countNow || !countFrames(file))
         updateLengthFromPipeline();
-    started_ = true;
+    started_ = playing_ = true;
     writeEpoch_ = epoch;
     answer(gen, true);
-    // Answer first: going to PLAYING is where a hung sound server would block.
+    // Answer first: going to PLAYING is where a hung sound server would block. The position
+    // runs from the moment the pipeline gets there (its state-changed message).
     gst_element_set_state(playbin_, GST_STATE_PLAYING);
-    startPositionPolls();
+    startResyncs();
     if (mpeg && !countNow)
         countFrames(file);
 }
@@ -403,16 +446,18 @@ void GstPipelineWorker::updateLengthFromPipeline() {
 void GstPipelineWorker::pause(quint64 gen) {
     if (!active(gen))
         return;
-    stopPositionPolls();
+    stopResyncs();
+    playing_ = false;
     gst_element_set_state(playbin_, GST_STATE_PAUSED);
-    pollPosition();
+    notePipelinePosition();
 }
 
 void GstPipelineWorker::resume(quint64 gen) {
     if (!active(gen))
         return;
+    playing_ = true;
     gst_element_set_state(playbin_, GST_STATE_PLAYING);
-    startPositionPolls();
+    startResyncs();
 }
 
 void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
@@ -431,10 +476,13 @@ void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
 // Played to the end, or broke off after it started: either way the track is over.
 void GstPipelineWorker::finish(int result) {
     ended_ = true;
-    stopPositionPolls();
+    stopResyncs();
+    playing_ = false;
     const double len = lengthSeconds_.load();
     if (result == 0 && len > 0)
-        storePosition(len);
+        storePosition(len, false);
+    else
+        holdPosition();
     endedGeneration_.store(loadedGeneration_);
     {
         std::lock_guard lock(mutex_);
@@ -462,7 +510,15 @@ gboolean GstPipelineWorker::onBusMessage(GstBus*, GstMessage* msg, gpointer data
     case GST_MESSAGE_ASYNC_DONE:
         if (self->pendingEpoch_ != 0)
             self->settleSeek();
-        self->pollPosition();
+        self->notePipelinePosition();
+        break;
+    case GST_MESSAGE_STATE_CHANGED:
+        if (GST_MESSAGE_SRC(msg) == GST_OBJECT(self->playbin_)) {
+            GstState state = GST_STATE_NULL;
+            gst_message_parse_state_changed(msg, nullptr, &state, nullptr);
+            if (state == GST_STATE_PLAYING)
+                self->notePipelinePosition();
+        }
         break;
     default:
         break;

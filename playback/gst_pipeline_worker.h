@@ -14,7 +14,12 @@
 
 // Owns a playbin and runs it on a thread of its own, with its own GLib main context: a
 // sound server that hangs makes state changes block for half a minute, and the caller must
-// never sit in that. The caller posts commands and reads positions from atomics.
+// never sit in that. The caller posts commands and reads positions without waiting.
+//
+// The position is not polled: the thread notes where the pipeline is whenever it starts,
+// stops, pauses, seeks or resumes (and every few seconds while it plays, to follow a stalled
+// sound server), and the caller runs it on with the monotonic clock. So the thread sleeps
+// while nothing happens.
 //
 // Every start and stop bumps the generation; commands carry the generation they were
 // posted for, so the thread drops what the caller has given up on. Held by shared_ptr: the
@@ -24,6 +29,9 @@ public:
     // Called on the worker thread, under the worker's lock, when a started track ends:
     // result 0 when it played to its end, 1 when it broke off.
     using EndHandler = std::function<void(quint64 generation, int result)>;
+    // Called on the worker thread when the pipeline's own position moved the caller's one by
+    // more than a little: a seek landed elsewhere, or the sound output stalled.
+    using JumpHandler = std::function<void()>;
 
     // `makeSink` gives the sink for each new file; without one, autoaudiosink is used.
     explicit GstPipelineWorker(std::function<GstElement*()> makeSink);
@@ -37,14 +45,18 @@ public:
     // True until building the pipeline failed (its plugins are missing).
     bool hasPipeline() const { return !broken_.load(); }
     void setEndHandler(EndHandler handler);
+    void setJumpHandler(JumpHandler handler);
 
     quint64 generation() const { return generation_.load(); }
     quint64 newGeneration() { return ++generation_; }
     // True when the current generation's track reached its end (or broke off) by itself.
     bool endedByItself() const { return endedGeneration_.load() == generation_.load(); }
 
-    // Sets the position the caller sees at once and returns the epoch a seek must carry.
+    // Sets the position the caller sees at once, held until the pipeline runs from there,
+    // and returns the epoch a seek must carry.
     quint64 resetPosition(double seconds);
+    // Stops the position where it is now (on pause; the pipeline corrects it when it stops).
+    void holdPosition();
     double position() const;
     std::optional<double> length() const;
     void forgetLength() { lengthSeconds_.store(-1.0); }
@@ -69,13 +81,21 @@ private:
     void build();
     void run();
     void answer(quint64 gen, bool ok);
-    void storePosition(double seconds);
-    void pollPosition();
+    struct Anchor {
+        quint64 epoch = 0;
+        double seconds = 0; // where the position was at `atUs` (monotonic microseconds)
+        gint64 atUs = 0;
+        bool running = false;
+    };
+    static double positionAt(const Anchor& a, gint64 nowUs);
+    void storePosition(double seconds, bool running);
+    void notePipelinePosition();
     void settleSeek();
-    void startPositionPolls();
-    void stopPositionPolls();
+    void startResyncs();
+    void stopResyncs();
     void unload();
     GstElement* createSink(bool forceSilent);
+    GstElement* withLevels(GstElement* sink);
     Preroll preroll(GstElement* sink);
     void load(quint64 gen, quint64 epoch, const QString& file);
     bool countFrames(const QString& file);
@@ -93,6 +113,7 @@ private:
     std::thread thread_;
     std::function<GstElement*()> makeSink_;
     GstElement* playbin_ = nullptr;
+    GstElement* levels_ = nullptr; // the worker's own reference; in the current output
     GstElement* panorama_ = nullptr;
     GstElement* volume_ = nullptr;
     GstBus* bus_ = nullptr;
@@ -100,25 +121,29 @@ private:
     // Shared with the caller.
     std::atomic<quint64> generation_{0};
     std::atomic<quint64> endedGeneration_{0};
-    std::atomic<quint64> positionWord_{0};
-    std::atomic<quint64> positionEpoch_{0};
     std::atomic<double> lengthSeconds_{-1.0};
     std::atomic<bool> broken_{false};
 
-    std::mutex mutex_; // guards the answer slot, `exited_` and `onEnd_`
+    // Held only to copy the anchor: never across a GStreamer call.
+    mutable std::mutex anchorMutex_;
+    Anchor anchor_;
+
+    std::mutex mutex_; // guards the answer slot, `exited_`, `onEnd_` and `onJump_`
     std::condition_variable answered_;
     quint64 answerGeneration_ = 0;
     bool answerOk_ = false;
     bool exited_ = false;
     EndHandler onEnd_;
+    JumpHandler onJump_;
 
     // Worker thread only: the loaded file.
-    GSource* positionTimer_ = nullptr;
+    GSource* resyncTimer_ = nullptr;
     quint64 loadedGeneration_ = 0;
-    quint64 writeEpoch_ = 0;   // epoch the position polls may write to; 0 = none
+    quint64 writeEpoch_ = 0;   // epoch the pipeline's positions may write to; 0 = none
     quint64 pendingEpoch_ = 0; // epoch of a seek that has not settled yet
     gint64 seekStartedUs_ = 0;
     bool started_ = false;
+    bool playing_ = false; // asked to run (not paused)
     bool ended_ = false;
     bool lengthFromFrames_ = false;
 };
