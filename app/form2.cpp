@@ -13,6 +13,7 @@ Form2::Form2(QWidget* parent)
     setWindowTitle(QStringLiteral("about this prog"));
     // No owner: modal to the whole program, so the main window takes no input meanwhile.
     setWindowModality(Qt::ApplicationModal);
+    setFont(classicFont(false));
     setFixedSize(twips(0, 0, 3405, 1725).size());
     QPalette p = palette();
     p.setColor(QPalette::Window, menuColour());

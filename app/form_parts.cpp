@@ -3,6 +3,7 @@
 #include "app/text_colours.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QPushButton>
 
 QColor menuColour() {
@@ -31,15 +32,22 @@ void paintColours(QWidget* w, const QColor& background, ButtonRoles buttons) {
 }
 
 QFont classicFont(bool serif) {
+    // The layout was drawn for a narrow bitmap face: Liberation Sans (or Arimo, the same
+    // metrics) at 7.5 pt fits every caption as laid out ("100 %" in the volume readout is
+    // the tightest); the wider DejaVu needs half a point less.
+    static const bool metricFace = QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")) ||
+                                   QFontDatabase::hasFamily(QStringLiteral("Arimo"));
     QFont f;
     if (serif)
         f.setFamilies({QStringLiteral("MS Serif"), QStringLiteral("Times New Roman"),
+                       QStringLiteral("Liberation Serif"), QStringLiteral("Tinos"),
                        QStringLiteral("DejaVu Serif"), QStringLiteral("Serif")});
     else
         f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                       QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
                        QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
     f.setStyleHint(serif ? QFont::Serif : QFont::SansSerif);
-    f.setPointSizeF(8.25);
+    f.setPointSizeF(metricFace ? 7.5 : 7.0);
     return f;
 }
 

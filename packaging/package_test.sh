@@ -45,7 +45,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 depends=$(field Depends)
 for p in libqt6widgets6 libqt6gui6 libqt6core6 libgstreamer1.0-0 \
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good; do
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-liberation2; do
     grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 grep -q gstreamer1.0-pulseaudio <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"

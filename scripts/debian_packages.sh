@@ -6,7 +6,7 @@ build_packages=(
     qt6-base-dev libgl-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
 )
 # A display, a window manager, a session bus, a sound server with a null sink, and the tools
 # that drive and measure them.

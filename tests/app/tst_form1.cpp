@@ -1,9 +1,11 @@
 #include "app/form1.h"
+#include "app/form2.h"
 #include "app/mpris_player_adaptor.h"
 #include "app/text_colours.h"
 #include "common/fake_engine.h"
 #include "common/modal_watcher.h"
 #include "playback/position_rules.h"
+#include "playlist/form3.h"
 #include "playlist/play_list_model.h"
 
 #include <QAbstractButton>
@@ -17,8 +19,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -286,6 +290,15 @@ private slots:
             << QColor(0x808080) << QColor(0x606060) << QColor(Qt::black);
     }
     void readableOnEveryPalette();
+
+    // Every caption a person sees fits its control's text area, word-wrapped lines included.
+    void captionsFit_data() {
+        QTest::addColumn<int>("window");
+        QTest::newRow("Form1") << 1;
+        QTest::newRow("Form2") << 2;
+        QTest::newRow("Form3") << 3;
+    }
+    void captionsFit();
 };
 
 void TstForm1::scenario_data() {
@@ -582,6 +595,48 @@ void TstForm1::readableOnEveryPalette() {
     QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
             pause.color(QPalette::Active, QPalette::ButtonText));
     QApplication::setPalette(saved);
+    form_.reset();
+}
+
+void TstForm1::captionsFit() {
+    QFETCH(int, window);
+    form_ = std::make_unique<Form1>(new FakeEngine);
+    std::unique_ptr<QWidget> dialog;
+    if (window == 2)
+        dialog = std::make_unique<Form2>();
+    else if (window == 3)
+        dialog = std::make_unique<Form3>(nullptr, nullptr);
+    QWidget* shown = dialog ? dialog.get() : form_.get();
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    for (QWidget* w : shown->findChildren<QWidget*>()) {
+        if (w->visibleRegion().isEmpty() || w->objectName() == "Check3")
+            continue; // clipped away or covered: never seen
+        QStyleOptionButton o;
+        o.initFrom(w);
+        QRect area;
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            text = b->text().remove('&');
+            area = w->style()->subElementRect(qobject_cast<QRadioButton*>(w)
+                                                  ? QStyle::SE_RadioButtonContents
+                                                  : QStyle::SE_PushButtonContents,
+                                              &o, w);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            text = l->text();
+            area = l->contentsRect();
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            text = g->title();
+            area = g->rect().adjusted(8, 0, -8, 0); // the title sits inside the frame line
+        }
+        if (text.isEmpty())
+            continue;
+        const QRect needed = w->fontMetrics().boundingRect(
+            area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        QVERIFY2(area.contains(needed) ||
+                     (needed.width() <= area.width() && qobject_cast<QAbstractButton*>(w)),
+                 qPrintable(w->objectName() + ": " + text));
+    }
     form_.reset();
 }
 
