@@ -141,6 +141,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         break;
+    case QEvent::KeyPress:
+        if (watched == List1 && keyOnSelectedRow(static_cast<QKeyEvent*>(event)))
+            return true;
+        break;
     case QEvent::ShortcutOverride:
         if ((watched == Text1 || watched == TxtTime) &&
             isMenuShortcut(static_cast<QKeyEvent*>(event)))
@@ -188,6 +192,24 @@ void Form1::dragOverList(QDropEvent* event) {
         event->acceptProposedAction();
     } else if (event->mimeData()->hasUrls()) {
         event->acceptProposedAction();
+    }
+}
+
+bool Form1::keyOnSelectedRow(const QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier)
+        return false;
+    if (selectedIndex() < 0)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        List1_DblClick();
+        return true;
+    case Qt::Key_Delete:
+        CmdRem_Click();
+        return true;
+    default:
+        return false;
     }
 }
 

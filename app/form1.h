@@ -127,6 +127,7 @@ private:
     bool clickOnAccessKey(QObject* watched, const QShortcutEvent* event);
     void dragOverList(QDropEvent* event);
     bool isMenuShortcut(const QKeyEvent* event) const;
+    bool keyOnSelectedRow(const QKeyEvent* event);
 
     int selectedIndex() const;
     void selectEntry(int row);

@@ -413,9 +413,10 @@ void TstForm1::scenario_data() {
         "is Text1.text=; selected -1; menu mnuRemove; boxes Error|No file selected|warning; "
         "select 0; click CmdClear; entries; is Text1.text=; set Text1.text=typed; "
         "menu mnuRemall; is Text1.text=; calls");
-    row("arrow keys select",
+    row("arrow keys select, Return plays, Delete removes",
         "show; add /m/a.mp3 /m/b.mp3; focus List1; key Down; key Down; selected 1; "
-        "is Text1.text=/m/b.mp3; key Up; is Text1.text=/m/a.mp3");
+        "is Text1.text=/m/b.mp3; key Up; is Text1.text=/m/a.mp3; key Return; "
+        "calls file:/m/a.mp3 play; key Delete; entries /m/b.mp3");
     row("save: the name as typed plus .mlt, replaced without a question",
         "lists; add /m/a.mp3 - /m/a,b.mp3; answer mylist.mlt; click CmdSaveList; "
         "bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; click CmdClear; "
@@ -606,6 +607,10 @@ void TstForm1::captionsFit() {
         dialog = std::make_unique<Form2>();
     else if (window == 3)
         dialog = std::make_unique<Form3>(nullptr, nullptr);
+    // A long path is shortened to the list's width, with the whole path in its tooltip.
+    const QString deep = QStringLiteral("/home/someone/Music/An Artist With A Long Name/"
+                                        "An Album With A Long Title/07 - Song.mp3");
+    form_->playList()->append({deep});
     QWidget* shown = dialog ? dialog.get() : form_.get();
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown));
@@ -637,6 +642,10 @@ void TstForm1::captionsFit() {
                      (needed.width() <= area.width() && qobject_cast<QAbstractButton*>(w)),
                  qPrintable(w->objectName() + ": " + text));
     }
+    const QModelIndex row = form_->playList()->index(0);
+    QVERIFY(dialog || list()->viewport()->rect().contains(list()->visualRect(row)));
+    QCOMPARE(list()->textElideMode(), Qt::ElideMiddle);
+    QCOMPARE(row.data(Qt::ToolTipRole).toString(), deep);
     form_.reset();
 }
 

@@ -52,5 +52,11 @@ changed=$(compare -metric AE "$session_dir/t1.png" "$session_dir/t2.png" null: 2
 # Closing the window while it plays (the window manager's close, Alt+F4 in openbox) ends
 # the program at once.
 key alt+F4
-wait_for 20 sh -c "! kill -0 $APP_PID" || fail "the player did not end when its window closed"
+for _ in $(seq 400); do xdotool search --onlyvisible --name '^Marrowtune$' >/dev/null 2>&1 || break; sleep 0.005; done
+closed=$(date +%s%N)
+for _ in $(seq 400); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.005; done
+kill -0 "$APP_PID" 2>/dev/null && fail "the player did not end when its window closed"
+lingered=$((($(date +%s%N) - closed) / 1000000))
+echo "the process ended ${lingered} ms after its window closed"
+[ "$lingered" -le 300 ] || fail "the process lingered ${lingered} ms after its window closed"
 echo PASS
