@@ -12,7 +12,8 @@ fail() {
     exit 1
 }
 
-need cpack dpkg-deb dpkg-shlibdeps desktop-file-validate
+need cpack dpkg-deb dpkg-shlibdeps desktop-file-validate gio update-mime-database \
+    update-desktop-database
 mkdir -p "$out"
 rm -f "$out"/marrowtune_*.deb
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$session_dir/cpack" >"$session_dir/cpack.log" 2>&1 ||
@@ -28,6 +29,7 @@ echo "package: $out/$(basename "$deb")"
 # Exactly these files, all root's: nothing from the build tree, no tests or benchmarks.
 expected="./usr/bin/marrowtune
 ./usr/share/applications/marrowtune.desktop
+./usr/share/mime/packages/marrowtune.xml
 ./usr/share/icons/hicolor/scalable/apps/marrowtune.svg"
 for size in 16 32 48 64 128 256; do
     expected+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/marrowtune.png"
@@ -54,9 +56,31 @@ root="$session_dir/root"
 dpkg -x "$deb" "$root"
 desktop="$root/usr/share/applications/marrowtune.desktop"
 desktop-file-validate "$desktop" || fail "desktop file"
-key() { sed -n "s/^$1=//p" "$desktop"; }
-[ -x "$root/usr/bin/$(key Exec)" ] || fail "Exec=$(key Exec) is not the packaged program"
+# A key of the main section, not of its actions.
+key() { sed -n "/^\[Desktop Action/q; s/^$1=//p" "$desktop"; }
+[ "$(key Exec)" = "marrowtune %F" ] || fail "Exec=$(key Exec)"
+[ -x "$root/usr/bin/marrowtune" ] || fail "Exec names no packaged program"
+enqueue=$(sed -n '/^\[Desktop Action Enqueue\]/,$ s/^Exec=//p' "$desktop")
+[ "$enqueue" = "marrowtune --enqueue %F" ] || fail "the Enqueue action runs '$enqueue'"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/$(key Icon).png" ] || fail "Icon=$(key Icon) is not packaged"
+
+# A desktop with only this package's files: file managers see .mlt files as the player's
+# lists and offer the player for MP3 files and lists.
+data="$root/usr/share"
+update-mime-database "$data/mime" || fail "update-mime-database"
+update-desktop-database "$data/applications" || fail "update-desktop-database"
+printf '/m/a.mp3\r\n' >"$session_dir/some.mlt"
+desktop_query() {
+    PATH="$root/usr/bin:$PATH" XDG_DATA_DIRS="$data:/usr/share" XDG_DATA_HOME="$session_dir/empty" \
+        GIO_USE_VFS=local "$@"
+}
+type=$(desktop_query gio info -a standard::content-type "$session_dir/some.mlt" |
+    sed -n 's/^ *standard::content-type: //p')
+[ "$type" = application/x-marrowtune-list ] || fail "some.mlt is seen as '$type'"
+for mime in audio/mpeg audio/x-mpegurl audio/x-scpls application/x-marrowtune-list; do
+    apps=$(desktop_query gio mime "$mime" 2>&1)
+    grep -q marrowtune.desktop <<<"$apps" || fail "not offered for $mime: $apps"
+done
 
 # The packaged program, run from the extracted tree, shows its window; the launcher's
 # StartupWMClass names it.

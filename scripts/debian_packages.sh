@@ -14,7 +14,7 @@ test_packages=(
     xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox gstreamer1.0-tools
     dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
-    dpkg-dev desktop-file-utils
+    dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin
 )
 
 install_missing() {
