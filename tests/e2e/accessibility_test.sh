@@ -99,5 +99,22 @@ done
 unnamed=$(awk -F'\t' '$3 ~ /^ *$/ && $4 ~ /(^|,)focusable(,|$)/ { print $2 }' "$tree")
 [ -z "$unnamed" ] || problem "focusable controls without a name: $(tr '\n' ' ' <<<"$unnamed")"
 
+# What changes is spoken as it is shown: the volume readout and slider hold the engine's
+# level from the start, the text boxes their text; the mute state and keep on top are told
+# once changed from the keyboard.
+field() { awk -F'\t' -v role="$1" -v name="$2" -v col="$3" '$2 == role && $3 == name { print $col; exit }' "$tree"; }
+[ -n "$(field label "100 %" 2)" ] || problem "the volume readout is not spoken as \"100 %\""
+[ "$(field slider volume 6)" = 2500 ] || problem "the volume slider's value is '$(field slider volume 6)'"
+[[ "$(field text "current file" 7)" == *"song file will show"* ]] ||
+    problem "the current-file box's text is '$(field text "current file" 7)'"
+key ctrl+m
+key ctrl+k
+sleep 0.3
+"$python" "$here/atspi_tree.py" "$APP_PID" 20 >"$tree" || fail "could not read the tree again"
+[ "$(field "push button" mute 5)" = "Sound is muted" ] ||
+    problem "the mute button's description is '$(field "push button" mute 5)' after Ctrl+M"
+grep -Eq '(^|,)checked(,|$)' <<<"$(field "menu item" "Keep on Top" 4)" ||
+    problem "the Keep on Top item is not checked after Ctrl+K: $(field "menu item" "Keep on Top" 4)"
+
 [ "$problems" -eq 0 ] || exit 1
 echo PASS

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Prints the accessibility tree a screen reader sees for one process, one node a line:
-depth, role, name and states, separated by tabs.
+depth, role, name, states, description, value (sliders) and text (text boxes), separated
+by tabs.
 
 usage: atspi_tree.py PID SECONDS
 Waits up to SECONDS for the process to appear on the AT-SPI desktop with a window in it.
@@ -8,11 +9,15 @@ Waits up to SECONDS for the process to appear on the AT-SPI desktop with a windo
 import signal
 import sys
 import time
+import warnings
 
 import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
+
+# Debian 12's get_value_iface and get_text_iface warn in favour of names it does not have.
+warnings.simplefilter("ignore", DeprecationWarning)
 
 
 def find_application(pid):
@@ -27,10 +32,20 @@ def find_application(pid):
     return None
 
 
+def clean(text):
+    return (text or "").replace("\t", " ").replace("\n", " ")
+
+
 def walk(node, depth):
     states = [s.value_nick for s in node.get_state_set().get_states()]
-    name = (node.get_name() or "").replace("\t", " ").replace("\n", " ")
-    print(f"{depth}\t{node.get_role_name()}\t{name}\t{','.join(states)}")
+    name = clean(node.get_name())
+    description = clean(node.get_description())
+    value = node.get_value_iface()
+    value = "" if value is None else f"{value.get_current_value():g}"
+    text = node.get_text_iface()
+    text = "" if text is None else clean(text.get_text(0, text.get_character_count()))
+    print(f"{depth}\t{node.get_role_name()}\t{name}\t{','.join(states)}"
+          f"\t{description}\t{value}\t{text}")
     for i in range(node.get_child_count()):
         child = node.get_child_at_index(i)
         if child is not None:
