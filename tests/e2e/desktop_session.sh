@@ -63,18 +63,54 @@ start_window_manager() {
         skip "openbox did not start"
 }
 
+# The sound server keeps its files in a folder of its own, so it can be killed and started
+# again under a running player.
 start_sound() {
     need pulseaudio pactl parec sox
-    export XDG_RUNTIME_DIR="$session_dir/run"
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
-    export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse-native"
-    HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-        --load="module-null-sink sink_name=marrowtune_test" \
-        --load="module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/pulse-native" \
+    local run="$session_dir/pulse"
+    rm -rf "$run" && mkdir -m 700 "$run"
+    export PULSE_SERVER="unix:$run/native"
+    XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --use-pid-file=no --load="module-null-sink sink_name=marrowtune_test" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
         >"$session_dir/pulse.log" 2>&1 &
-    pids+=($!)
+    PULSE_PID=$!
+    pids+=("$PULSE_PID")
     wait_for 100 pactl info || skip "PulseAudio did not start: $(tail -3 "$session_dir/pulse.log")"
     pactl set-default-sink marrowtune_test
+}
+
+# A session bus of its own, and on it the accessibility bus a screen reader listens to.
+start_buses() {
+    need dbus-daemon dbus-send
+    local dir launcher="" registry=""
+    # Debian 12 keeps the AT-SPI daemons in /usr/libexec, older releases elsewhere.
+    for dir in /usr/lib/at-spi2-core /usr/libexec; do
+        [ -x "$dir/at-spi-bus-launcher" ] && launcher=$dir/at-spi-bus-launcher registry=$dir/at-spi2-registryd
+    done
+    [ -n "$launcher" ] || skip "the AT-SPI daemons are not installed (at-spi2-core)"
+    export XDG_RUNTIME_DIR="$session_dir/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+    dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$session_dir/dbus.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 owned --session org.freedesktop.DBus || skip "dbus-daemon did not start"
+    "$launcher" --launch-immediately >"$session_dir/atspi.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 owned --session org.a11y.Bus || skip "the accessibility bus did not start"
+    local a11y
+    a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
+        org.a11y.Bus.GetAddress | tr -d '[:space:]')
+    "$registry" >>"$session_dir/atspi.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 owned --bus="$a11y" org.a11y.atspi.Registry || skip "the AT-SPI registry did not start"
+    # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+}
+# Asking before a name is taken would have D-Bus start a second daemon of its own.
+owned() {
+    dbus-send "$1" --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$2" | grep -q true
 }
 
 # rms SECONDS: the RMS level of what the null sink plays meanwhile (0 = silence, 1 = full

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# One evening with the real player, as a person has it: in a private X display with a window
+# manager, a session bus, an accessibility bus and a PulseAudio null sink whose sound is
+# measured. Keys and clicks only; the desktop's media controls through playerctl.
+# usage: journey_test.sh PLAYER OUTPUT_DIR LONG_MP3 SHORT_MP3
+player=$1
+out=$2
+long=$(realpath "$3")
+short=$(realpath "$4")
+here=$(dirname "$0")
+. "$here/desktop_session.sh"
+mkdir -p "$out"
+
+need playerctl import compare /usr/bin/python3
+/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null ||
+    skip "python3-gi or gir1.2-atspi-2.0 is not installed"
+start_display
+start_window_manager
+start_buses
+start_sound
+start_player "$player"
+
+fail() {
+    echo "FAIL: $*"
+    shot "$out/journey_failure.png" || true
+    sed 's/^/  player: /' "$session_dir/app.log"
+    exit 1
+}
+pc() { playerctl -p marrowtune "$@" 2>/dev/null; }
+status_is() { [ "$(pc status)" = "$1" ]; }
+title_is() { [ "$(pc metadata xesam:title)" = "$1" ]; }
+hear() { # hear loud|quiet SECONDS WHAT
+    local level
+    level=$(rms "$2")
+    "$1" "$level" || fail "$3: RMS $level"
+    echo "$3: RMS $level"
+}
+geometry() { xwininfo -id "$APP_WINDOW" | awk '/Absolute|Width|Height/ {printf "%s ", $NF}'; }
+above() { xprop -id "$APP_WINDOW" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+# Clicks a point of the client area (below the menu bar), in pixels.
+click() { xdotool mousemove --window "$APP_WINDOW" "$1" $(($2 + menu)) click 1; }
+time_box() { import -window "$APP_WINDOW" -crop "37x21+128+$((48 + menu))" +repage "$1"; }
+
+# A fixed 400 x 184 client area under a menu bar, and the title.
+[ "$(xdotool getwindowname "$APP_WINDOW")" = Marrowtune ] || fail "title $(xdotool getwindowname "$APP_WINDOW")"
+read -r width height < <(xwininfo -id "$APP_WINDOW" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
+menu=$((height - 184))
+[ "$width" -eq 400 ] && [ "$menu" -ge 15 ] && [ "$menu" -le 40 ] || fail "window is ${width}x$height"
+hints=$(xprop -id "$APP_WINDOW" WM_NORMAL_HINTS)
+grep -q "minimum size: 400 by $height" <<<"$hints" && grep -q "maximum size: 400 by $height" <<<"$hints" ||
+    fail "resizable: $hints"
+shot "$out/main_window.png" "$APP_WINDOW"
+
+# What a screen reader is told: each control once, by name, reachable from the keyboard.
+/usr/bin/python3 "$here/atspi_tree.py" "$APP_PID" 20 >"$out/accessibility_tree.tsv" || fail "no accessibility tree"
+for control in "push button|play" "push button|stop" "push button|Pause" "push button|volume" \
+    "push button|minimize" "push button|keep on top" "push button|aDD" "push button|rem()ve" \
+    "push button|rem. aLL" "push button|l()ad lizt" "push button|saVe lizt" "push button|mute" \
+    "check box|Keep On Top" "radio button|ranDom" "radio button|rezume" "radio button|n()ne" \
+    "text|current file" "text|elapsed time" "slider|position" "slider|volume" "slider|balance" \
+    "list|play list"; do
+    awk -F'\t' -v c="$control" '$2 "|" $3 == c && $4 ~ /(^|,)focusable(,|$)/ {n++} END {exit n != 1}' \
+        "$out/accessibility_tree.tsv" || fail "not one focusable control '$control'"
+done
+! awk -F'\t' '$3 ~ /^ *$/ && $4 ~ /(^|,)focusable(,|$)/' "$out/accessibility_tree.tsv" | grep -q . ||
+    fail "focusable controls without a name"
+# What changes is spoken as it is shown: the volume's level from the start, the text box's text.
+field() { awk -F'\t' -v role="$1" -v name="$2" -v col="$3" '$2 == role && $3 == name { print $col; exit }' "$out/accessibility_tree.tsv"; }
+[ -n "$(field label "100 %" 2)" ] || fail "the volume readout is not spoken as \"100 %\""
+[ "$(field slider volume 6)" = 2500 ] || fail "the volume slider's value is '$(field slider volume 6)'"
+[[ "$(field text "current file" 7)" == *"song file will show"* ]] || fail "the current-file text: $(field text "current file" 7)"
+
+wait_for 50 sh -c 'playerctl -l 2>/dev/null | grep -qx marrowtune' || fail "not on the session bus"
+playerctl -p marrowtune --follow status >"$session_dir/follow.txt" 2>&1 &
+pids+=($!)
+add_file "$long"
+add_file "$short"
+sleep 0.5 # let the list show its new entries
+click 100 136 # the first entry
+click 350 94  # rezume
+key alt+p
+wait_for 30 status_is Playing || fail "status $(pc status) after Alt+P"
+sleep 0.3
+hear loud 2 playing
+time_box "$session_dir/time1.png"
+click 156 6 # Pause
+sleep 0.3
+hear quiet 1 paused
+click 156 6 # Resume
+hear loud 2 resumed
+time_box "$session_dir/time2.png"
+changed=$(compare -metric AE "$session_dir/time1.png" "$session_dir/time2.png" null: 2>&1 || true)
+[ "${changed%% *}" -gt 0 ] 2>/dev/null || fail "the time box did not move ($changed pixels)"
+
+before=$(geometry)
+key ctrl+k
+wait_for 20 above || fail "Ctrl+K did not keep the window on top"
+[ "$(geometry)" = "$before" ] || fail "keep on top moved the window: $before -> $(geometry)"
+key ctrl+m
+sleep 2
+hear quiet 1 muted
+# The mute state and keep on top are told once changed from the keyboard.
+/usr/bin/python3 "$here/atspi_tree.py" "$APP_PID" 20 >"$out/accessibility_tree.tsv" || fail "no accessibility tree"
+[ "$(field "push button" mute 5)" = "Sound is muted" ] || fail "the mute button's description: $(field "push button" mute 5)"
+grep -Eq '(^|,)checked(,|$)' <<<"$(field "menu item" "Keep on Top" 4)" || fail "Keep on Top is not checked"
+key ctrl+m
+key ctrl+k
+
+# The next entry follows the end as one change of status, not Stopped first.
+wait_for 100 title_is "$(basename "$short")" || fail "the next entry did not follow the end"
+click 325 112 # n()ne
+sleep 0.3
+announced=$(uniq "$session_dir/follow.txt" | paste -sd' ')
+[ "$announced" = "Stopped Playing Paused Playing" ] || fail "announced: $announced"
+
+# The sound server dies and comes back; the next Play is heard.
+kill -9 "$PULSE_PID"
+sleep 0.5
+start_sound
+click 100 136
+key alt+p
+sleep 0.5
+hear loud 1.5 "server back"
+
+key alt+s
+sleep 0.3
+hear quiet 1 stopped
+wait_for 30 status_is Stopped || fail "status $(pc status) after Alt+S"
+
+key alt+p # closed while it plays, the program ends at once
+sleep 0.3
+key alt+F4
+for _ in $(seq 400); do xdotool search --onlyvisible --name '^Marrowtune$' >/dev/null 2>&1 || break; sleep 0.005; done
+closed=$(date +%s%N)
+wait_for 20 sh -c "! kill -0 $APP_PID" || fail "the player did not end when its window closed"
+lingered=$((($(date +%s%N) - closed) / 1000000))
+[ "$lingered" -le 300 ] || fail "the process lingered ${lingered} ms after its window closed"
+
+# Opened from a file manager: started with a file, it plays it; a second launch with a folder
+# and --enqueue hands the folder over and ends, and no second window appears.
+start_player "$player" "$long"
+wait_for 30 status_is Playing || fail "started with a file: $(pc status)"
+title_is "$(basename "$long")" || fail "started with a file: title '$(pc metadata xesam:title)'"
+sleep 0.5
+hear loud 1.5 "started with a file"
+mkdir -p "$session_dir/album"
+ln -sf "$short" "$session_dir/album/$(basename "$short")"
+timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2>&1 ||
+    fail "the second launch failed: $(cat "$session_dir/second.log")"
+[ "$(xdotool search --onlyvisible --name '^Marrowtune$' | wc -l)" -eq 1 ] || fail "a second window"
+title_is "$(basename "$long")" || fail "the enqueued folder changed the track"
+pc next
+wait_for 30 title_is "$(basename "$short")" || fail "the folder is not in the list"
+echo PASS
