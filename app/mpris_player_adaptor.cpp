@@ -85,10 +85,27 @@ QVariantMap MprisPlayerAdaptor::metadata() const {
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
     m.insert(QStringLiteral("xesam:url"),
              QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded));
-    m.insert(QStringLiteral("xesam:title"), info.fileName());
+    const Id3Tags& t = tags();
+    m.insert(QStringLiteral("xesam:title"), songTitle(t, file));
+    if (!t.artist.isEmpty())
+        m.insert(QStringLiteral("xesam:artist"), QStringList{t.artist});
+    if (!t.album.isEmpty())
+        m.insert(QStringLiteral("xesam:album"), t.album);
+    if (t.trackNumber > 0)
+        m.insert(QStringLiteral("xesam:trackNumber"), t.trackNumber);
     if (const auto length = lengthUs())
         m.insert(QStringLiteral("mpris:length"), *length);
     return m;
+}
+
+const Id3Tags& MprisPlayerAdaptor::tags() const {
+    const QString file = engine()->fileName();
+    if (tagsTrack_ != track_ || tagsFile_ != file) {
+        tags_ = readId3Tags(file);
+        tagsTrack_ = track_;
+        tagsFile_ = file;
+    }
+    return tags_;
 }
 
 double MprisPlayerAdaptor::volume() const {

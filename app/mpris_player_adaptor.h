@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/id3_tags.h"
 #include "playback/media_engine.h"
 
 #include <QDBusAbstractAdaptor>
@@ -80,6 +81,8 @@ private:
     int previousRow() const;
     QDBusObjectPath trackId() const;
     std::optional<qlonglong> lengthUs() const;
+    // The playing file's tags, read once per track.
+    const Id3Tags& tags() const;
     // Runs the Pause button's handler until the engine leaves `from`: its caption can be
     // out of step (paused, stopped, played again still says "Resume"), and then a person
     // clicks it twice too.
@@ -97,4 +100,7 @@ private:
     // Counts starts: each new one gets a track id of its own.
     quint64 track_ = 0;
     MediaEngine::PlayState lastState_ = MediaEngine::PlayState::Stopped;
+    mutable std::optional<quint64> tagsTrack_;
+    mutable QString tagsFile_;
+    mutable Id3Tags tags_;
 };

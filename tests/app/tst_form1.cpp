@@ -42,7 +42,7 @@
 //   boxes TITLE|TEXT;... (the boxes since the last check) | is OBJECT.PROPERTY=VALUE |
 //   spoken WIDGET=NAME | selected ROW | entries ENTRY... | bytes PATH=CONTENT | files FOLDER |
 //   ontop 0|1 | meta KEY=VALUE | colour WIDGET=#RRGGBB (its text)
-// $T stands for a temporary folder.
+// $T stands for a temporary folder, $F for the test fixtures' folder.
 class TstForm1 : public QObject {
     Q_OBJECT
 
@@ -112,7 +112,8 @@ class TstForm1 : public QObject {
 
     void run(const QString& step, const QString& tmp, ModalWatcher& watcher) {
         const QString verb = step.section(' ', 0, 0);
-        const QString arg = step.section(' ', 1).replace("$T", tmp);
+        const QString arg =
+            step.section(' ', 1).replace("$T", tmp).replace("$F", QStringLiteral(MT_FIXTURES));
         QStringList args = arg.split(' ', Qt::SkipEmptyParts);
         const QString key = arg.section('=', 0, 0), value = arg.section('=', 1);
         const QString obj = key.section('.', 0, 0), prop = key.section('.', 1);
@@ -486,7 +487,7 @@ void TstForm1::scenario_data() {
     row("media controls",
         "length 187.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; mpris Pause; calls; "
         "mpris PlayPause; calls file:/m/a.mp3 play; is mpris.PlaybackStatus=Playing; "
-        "meta xesam:title=a.mp3; meta xesam:url=file:///m/a.mp3; meta mpris:length=187500000; "
+        "meta xesam:title=a; meta xesam:url=file:///m/a.mp3; meta mpris:length=187500000; "
         "mpris SetPosition old 3000000; mpris SetPosition current 3000000; "
         "mpris Seek 1500000; calls seek:3 seek:4.5; is mpris.Position=4500000; "
         "mpris PlayPause; is CmdPause.text=Resume; mpris Stop; is CmdPause.enabled=false; "
@@ -495,6 +496,10 @@ void TstForm1::scenario_data() {
         "calls file:/m/b.mp3 play; selected 1; mpris Previous; selected 0; "
         "is mpris.CanGoPrevious=false; mpris Volume 0.5; is Slider3.value=1250; "
         "is Label2.text=50 %; mpris Stop; meta xesam:title=");
+    row("media controls: the song's tags",
+        "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3; select 0; mpris Play; "
+        "meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; meta xesam:album=Ünïcode; "
+        "meta xesam:trackNumber=3; mpris Next; meta xesam:title=Ελληνικά; meta xesam:album=");
 }
 
 void TstForm1::displayFollowsTheEngine() {

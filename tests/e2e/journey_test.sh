@@ -107,7 +107,7 @@ key ctrl+m
 key ctrl+k
 
 # The next entry follows the end as one change of status, not Stopped first.
-wait_for 100 title_is "$(basename "$short")" || fail "the next entry did not follow the end"
+wait_for 100 title_is "$(basename "$short" .mp3)" || fail "the next entry did not follow the end"
 click 325 112 # n()ne
 sleep 0.3
 announced=$(uniq "$session_dir/follow.txt" | paste -sd' ')
@@ -140,7 +140,7 @@ lingered=$((($(date +%s%N) - closed) / 1000000))
 # and --enqueue hands the folder over and ends, and no second window appears.
 start_player "$player" "$long"
 wait_for 30 status_is Playing || fail "started with a file: $(pc status)"
-title_is "$(basename "$long")" || fail "started with a file: title '$(pc metadata xesam:title)'"
+title_is "$(basename "$long" .mp3)" || fail "started with a file: title '$(pc metadata xesam:title)'"
 sleep 0.5
 hear loud 1.5 "started with a file"
 mkdir -p "$session_dir/album"
@@ -148,7 +148,7 @@ ln -sf "$short" "$session_dir/album/$(basename "$short")"
 timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2>&1 ||
     fail "the second launch failed: $(cat "$session_dir/second.log")"
 [ "$(xdotool search --onlyvisible --name '^Marrowtune$' | wc -l)" -eq 1 ] || fail "a second window"
-title_is "$(basename "$long")" || fail "the enqueued folder changed the track"
+title_is "$(basename "$long" .mp3)" || fail "the enqueued folder changed the track"
 pc next
-wait_for 30 title_is "$(basename "$short")" || fail "the folder is not in the list"
+wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in the list"
 echo PASS
