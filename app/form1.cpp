@@ -4,6 +4,7 @@
 #include "app/form_parts.h"
 #include "app/text_colours.h"
 #include "app/window_stacking.h"
+#include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "playback/media_engine.h"
 #include "playback/next_entry.h"
@@ -19,7 +20,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -34,6 +37,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -41,6 +45,7 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -89,6 +94,12 @@ Form1::Form1(MediaEngine* engine, QWidget* parent)
     layout()->activate();
 
     connect(MediaPlayer1, &MediaEngine::endOfStream, this, &Form1::MediaPlayer1_EndOfStream);
+    for (QAbstractButton* b :
+         {static_cast<QAbstractButton*>(OptRND), static_cast<QAbstractButton*>(OptRes),
+          static_cast<QAbstractButton*>(OptNON), static_cast<QAbstractButton*>(Check3)})
+        connect(b, &QAbstractButton::toggled, this, &Form1::settingsChanged);
+    for (QSlider* s : {Slider2, Slider3})
+        connect(s, &QSlider::valueChanged, this, &Form1::settingsChanged);
 
     // Fires only when what the display shows can change (see Timer1_Timer); a coarse timer
     // could come 50 ms late on a one-second wait.
@@ -145,6 +156,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         if (watched == List1 && keyOnSelectedRow(static_cast<QKeyEvent*>(event)))
             return true;
         break;
+    case QEvent::ToolTip:
+        if (List1 && watched == List1->viewport() &&
+            showSongTooltip(static_cast<QHelpEvent*>(event)))
+            return true;
+        break;
     case QEvent::ShortcutOverride:
         if ((watched == Text1 || watched == TxtTime) &&
             isMenuShortcut(static_cast<QKeyEvent*>(event)))
@@ -154,6 +170,17 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// Read only for the entry under the pointer: a list can hold millions of files.
+bool Form1::showSongTooltip(const QHelpEvent* help) {
+    const QModelIndex index = List1->indexAt(help->pos());
+    const Id3Tags tags = index.isValid() ? readId3Tags(playList_->entry(index.row())) : Id3Tags{};
+    if (tags.artist.isEmpty() || tags.title.isEmpty())
+        return false; // the entry's path, as the list gives it
+    QToolTip::showText(help->globalPos(), tags.artist + QStringLiteral(" \u2013 ") + tags.title,
+                       List1->viewport(), List1->visualRect(index));
+    return true;
 }
 
 void Form1::addButtonReleased(const QMouseEvent* me) {
@@ -224,6 +251,42 @@ bool Form1::isMenuShortcut(const QKeyEvent* event) const {
 }
 
 // ---- start-up ----
+
+WindowSettings Form1::settings() const {
+    WindowSettings s;
+    s.mode = playMode();
+    s.volume = Slider3->value();
+    s.balance = Slider2->value();
+    s.mute = MediaPlayer1->mute();
+    s.onTop = Check3->checkState() == Qt::Checked;
+    s.position = pos();
+    return s;
+}
+
+void Form1::restoreSettings(const WindowSettings& kept) {
+    switch (kept.mode) {
+    case PlayMode::Random:
+        OptRND->setChecked(true);
+        break;
+    case PlayMode::Resume:
+        OptRes->setChecked(true);
+        break;
+    case PlayMode::None:
+        OptNON->setChecked(true);
+        break;
+    }
+    // As slider moves: the engine gets the levels, the readout its text and colour.
+    if (kept.volume)
+        Slider3->setSliderPosition(*kept.volume); // an equal value already matches the engine
+    if (kept.balance != Slider2->value())
+        Slider2->setSliderPosition(kept.balance);
+    if (kept.mute != MediaPlayer1->mute())
+        CmdMute_Click();
+    if (kept.onTop && Check3->checkState() == Qt::Unchecked)
+        CmdOnTop_Click();
+    if (kept.position)
+        move(*kept.position);
+}
 
 void Form1::Form_Load() {
     CmdPause->setText(kPauseCaption);
@@ -437,6 +500,7 @@ void Form1::Slider2_Scroll() {
 void Form1::CmdMute_Click() {
     MediaPlayer1->setMute(!MediaPlayer1->mute());
     showMuteState();
+    emit settingsChanged();
 }
 
 void Form1::showMuteState() {
@@ -484,8 +548,9 @@ void Form1::addOneFile() {
     Text1->setText(path);
 }
 
-QString Form1::askForFile(const QString& name, const QString& title, const QString& filter) {
-    QFileDialog dialog(this, title, QString(), filter);
+QString Form1::askForFile(const QString& name, const QString& title, const QString& filter,
+                          const QString& folder) {
+    QFileDialog dialog(this, title, folder, filter);
     dialog.setObjectName(name);
     // Qt's own dialog matches the pattern in any letter case and behaves the same everywhere.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -587,9 +652,7 @@ void Form1::CmdSaveList_Click() {
                               QLineEdit::Normal, QString(), &confirmed);
     if (!confirmed)
         return;
-    const ListFileFolder folder = programFolder_.isEmpty()
-                                      ? listFileFolder()
-                                      : listFileFolder(programFolder_, fallbackFolder_);
+    const ListFileFolder folder = listFolder();
     const QString path = listFilePath(folder.path, answer);
     const ListFileResult saved = saveListFile(path, playList_->entries());
     if (!saved.ok) {
@@ -604,18 +667,64 @@ void Form1::CmdSaveList_Click() {
     }
 }
 
+ListFileFolder Form1::listFolder() const {
+    return programFolder_.isEmpty() ? listFileFolder()
+                                    : listFileFolder(programFolder_, fallbackFolder_);
+}
+
 void Form1::CmdLoadList_Click() {
+    // Opens where saved lists go, so a list saved a moment ago is found at once.
     const QString path =
         askForFile(QStringLiteral("CommonDialog2"), QStringLiteral("Load your list."),
-                   listFileFilters().join(QStringLiteral(";;")));
+                   listFileFilters().join(QStringLiteral(";;")), listFolder().path);
     if (path.isEmpty())
         return;
-    const LoadedListFile loaded = loadListFile(path);
-    playList_->append(loaded.entries); // what was read before a failure stays
-    if (!loaded.ok)
+    int skipped = 0; // written by the loader's thread, read once it is done
+    const bool ok = addEntries([path, &skipped](const EntryLoader::Take& take) {
+        return loadListFile(path, take, skipped).ok; // what was read before a failure stays
+    });
+    if (!ok)
         showError(QStringLiteral("File Not Found"));
     else
-        tellSkippedEntries(loaded.skipped);
+        tellSkippedEntries(skipped);
+}
+
+bool Form1::addEntries(EntryLoader::Producer producer) {
+    EntryLoader loader(playList_);
+    QProgressDialog progress(QStringLiteral("Adding to the play list..."), QStringLiteral("Cancel"),
+                             0, 0, this);
+    progress.setObjectName(QStringLiteral("progress"));
+    progress.setWindowTitle(QStringLiteral("Marrowtune"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(progressDelayMs_);
+    progress.setValue(0); // starts the delay; a load that ends before it shows nothing
+    connect(&loader, &EntryLoader::progressed, &progress, [&progress](qint64 added) {
+        progress.setLabelText(QStringLiteral("Adding to the play list: %L1 entries").arg(added));
+    });
+    // Cancel keeps what was added, as a load that fails halfway does.
+    connect(&progress, &QProgressDialog::canceled, &loader, &EntryLoader::cancel);
+
+    QEventLoop wait;
+    bool ok = true;
+    connect(&loader, &EntryLoader::finished, &wait, [&](bool done) {
+        ok = done;
+        wait.quit();
+    });
+    loading_ = &loader;
+    loader.start(std::move(producer));
+    if (loader.running())
+        wait.exec();
+    loading_ = nullptr;
+    return ok;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // Closing in the middle of a long load ends the program at once.
+    if (loading_) {
+        closedWhileLoading_ = true;
+        loading_->cancel();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 // ---- shell ----

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/window_settings.h"
+#include "playlist/entry_loader.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <QUrl>
@@ -9,11 +12,13 @@
 
 class MediaEngine;
 enum class PlayMode;
+struct ListFileFolder;
 class PlayListModel;
 class QAction;
 class QCheckBox;
 class QDropEvent;
 class QGroupBox;
+class QHelpEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -43,9 +48,18 @@ public:
     void setClock(std::function<qint64()> nowMs);
     void setMixerCandidates(QList<QStringList> candidates);
     void setListFolders(QString programFolder, QString fallbackFolder);
+    // How long a load runs before its progress and Cancel show.
+    void setProgressDelay(int ms) { progressDelayMs_ = ms; }
 
     MediaEngine* engine() const { return MediaPlayer1; }
     PlayListModel* playList() const { return playList_; }
+
+    // What --remember keeps: taken from the controls and the engine, and given back through
+    // the handlers, as a person would set them.
+    WindowSettings settings() const;
+    void restoreSettings(const WindowSettings& kept);
+    bool loading() const { return loading_ != nullptr; }
+    bool closedWhileLoading() const { return closedWhileLoading_; }
 
     // Makes the window topmost or returns it to ordinary stacking, without moving it.
     void AlwaysOnTop(bool SetOnTop);
@@ -107,6 +121,8 @@ public:
     void mnuSavelist_Click();
 
 signals:
+    // The play mode, a level, keep on top or the window's place changed.
+    void settingsChanged();
     void selectedEntryChanged();
     void volumeLevelChanged();
     // The user moved the position slider, so the engine jumped to a new place.
@@ -114,6 +130,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
@@ -126,6 +143,7 @@ private:
     void addButtonReleased(const QMouseEvent* event);
     bool clickOnAccessKey(QObject* watched, const QShortcutEvent* event);
     void dragOverList(QDropEvent* event);
+    bool showSongTooltip(const QHelpEvent* event);
     bool isMenuShortcut(const QKeyEvent* event) const;
     bool keyOnSelectedRow(const QKeyEvent* event);
 
@@ -133,8 +151,13 @@ private:
     void selectEntry(int row);
     bool startCurrentFile();
     void addOneFile();
-    QString askForFile(const QString& name, const QString& title, const QString& filter);
+    QString askForFile(const QString& name, const QString& title, const QString& filter,
+                       const QString& folder = {});
+    ListFileFolder listFolder() const;
     void openFolderChooser();
+    // Adds what `producer` reads, off this thread and in batches, and returns when it is done
+    // or cancelled; false when the producer failed.
+    bool addEntries(EntryLoader::Producer producer);
     void showError(const QString& text);
     void tellSkippedEntries(int skipped);
     void stopAsInModeNone();
@@ -188,4 +211,8 @@ private:
     QList<QStringList> mixerCandidates_;
     QString programFolder_;
     QString fallbackFolder_;
+    // Half a second: quicker loads finish before a dialog would only flash up.
+    int progressDelayMs_ = 500;
+    EntryLoader* loading_ = nullptr;
+    bool closedWhileLoading_ = false;
 };

@@ -124,14 +124,13 @@ QByteArray encodeListFile(const QStringList& entries) {
     return out;
 }
 
-QStringList decodeListFile(QByteArrayView data) {
-    QStringList entries;
+bool decodeListFile(QByteArrayView data, const std::function<bool(QString)>& take) {
     const char* p = data.data();
     const char* const end = p + data.size();
     if (data.startsWith("\xEF\xBB\xBF"))
         p += 3;
     if (p == end)
-        return entries;
+        return true;
 
     // Each round reads one field and the separator after it.
     for (;;) {
@@ -149,10 +148,10 @@ QStringList decodeListFile(QByteArrayView data) {
                     --last;
                 if (last != begin && last[-1] == CR)
                     --last;
-                entries.append(fieldText(begin, last));
-                return entries;
+                return take(fieldText(begin, last));
             }
-            entries.append(fieldText(begin, p));
+            if (!take(fieldText(begin, p)))
+                return false;
             ++p;
             while (p != end && *p != Comma && !isLineBreak(*p))
                 ++p;
@@ -160,11 +159,12 @@ QStringList decodeListFile(QByteArrayView data) {
             const char* const begin = p;
             while (p != end && *p != Comma && !isLineBreak(*p))
                 ++p;
-            entries.append(fieldText(begin, p));
+            if (!take(fieldText(begin, p)))
+                return false;
         }
 
         if (p == end)
-            return entries;
+            return true;
         if (*p == Comma) {
             ++p;
             continue;
@@ -173,6 +173,15 @@ QStringList decodeListFile(QByteArrayView data) {
             ++p;
         ++p;
         if (p == end)
-            return entries;
+            return true;
     }
+}
+
+QStringList decodeListFile(QByteArrayView data) {
+    QStringList entries;
+    decodeListFile(data, [&entries](QString entry) {
+        entries.append(std::move(entry));
+        return true;
+    });
+    return entries;
 }

@@ -77,13 +77,12 @@ ListFileResult saveListFile(const QString& path, const QStringList& entries) {
     return {true, {}};
 }
 
-LoadedListFile loadListFile(const QString& path) {
-    LoadedListFile result;
+ListFileResult loadListFile(const QString& path, const std::function<bool(QString)>& take,
+                            int& skipped) {
+    skipped = 0;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.error = file.errorString();
-        return result;
-    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {false, file.errorString()};
 
     // One read for the whole file; the small reads after it only matter for files that grow
     // while being read or whose size is unknown (pipes, /proc).
@@ -102,13 +101,30 @@ LoadedListFile loadListFile(const QString& path) {
     }
 
     const ListFormat* format = listFormatFor(path);
-    ListReading reading =
-        (format ? *format : savedListFormat()).read(bytes, QFileInfo(path).absolutePath());
-    result.entries = std::move(reading.entries);
-    result.skipped = reading.skipped;
+    if (!format || format->read == savedListFormat().read) {
+        decodeListFile(bytes, take); // entry by entry: saved lists can be huge
+    } else {
+        ListReading reading = format->read(bytes, QFileInfo(path).absolutePath());
+        skipped = reading.skipped;
+        for (QString& entry : reading.entries)
+            if (!take(std::move(entry)))
+                break;
+    }
     if (failed)
-        result.error = file.errorString();
-    else
-        result.ok = true;
+        return {false, file.errorString()};
+    return {true, {}};
+}
+
+LoadedListFile loadListFile(const QString& path) {
+    LoadedListFile result;
+    const ListFileResult read = loadListFile(
+        path,
+        [&result](QString entry) {
+            result.entries.append(std::move(entry));
+            return true;
+        },
+        result.skipped);
+    result.ok = read.ok;
+    result.error = read.error;
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Where list files live and how they are saved and loaded.
 
@@ -41,3 +42,7 @@ struct LoadedListFile {
 // Reads the list file at `path` by the reader for its suffix; any other name is read as a
 // saved list (".mlt").
 LoadedListFile loadListFile(const QString& path);
+
+// The same, handing each entry to `take` as it is read; `take` returns false to stop early.
+ListFileResult loadListFile(const QString& path, const std::function<bool(QString)>& take,
+                            int& skipped);

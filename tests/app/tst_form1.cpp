@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/mpris_player_adaptor.h"
+#include "app/session_keeper.h"
 #include "app/text_colours.h"
 #include "common/fake_engine.h"
 #include "common/modal_watcher.h"
@@ -18,13 +19,16 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSlider>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 // The main window on the scripted engine, driven by scenarios: each row is a list of steps,
 // some acting as a person or the engine would, some checking what the window shows. Every
@@ -41,7 +45,8 @@
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   boxes TITLE|TEXT;... (the boxes since the last check) | is OBJECT.PROPERTY=VALUE |
 //   spoken WIDGET=NAME | selected ROW | entries ENTRY... | bytes PATH=CONTENT | files FOLDER |
-//   ontop 0|1 | meta KEY=VALUE | colour WIDGET=#RRGGBB (its text)
+//   ontop 0|1 | meta KEY=VALUE | colour WIDGET=#RRGGBB (its text) | biglist N |
+//   stoppedbefore N | dialogin FOLDER | tip ROW=TEXT
 // $T stands for a temporary folder, $F for the test fixtures' folder.
 class TstForm1 : public QObject {
     Q_OBJECT
@@ -50,6 +55,7 @@ class TstForm1 : public QObject {
     std::unique_ptr<Form1> form_;
     MprisPlayerAdaptor* mpris_ = nullptr;
     QStringList answers_;
+    QString dialogFolder_; // where the last file dialog opened
 
     QObject* object(const QString& name) const {
         if (name == "Form1")
@@ -77,6 +83,11 @@ class TstForm1 : public QObject {
                               : answers_.takeFirst();
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             box->accept();
+        } else if (auto* progress = qobject_cast<QProgressDialog*>(w)) {
+            if (a == "close")
+                form_->close();
+            else
+                progress->findChild<QPushButton*>()->click();
         } else if (a == "about") { // the window takes no input, but follows a track's end
             QTest::keyClick(form_.get(), Qt::Key_P, Qt::ControlModifier);
             engine_->finishTrack();
@@ -89,6 +100,7 @@ class TstForm1 : public QObject {
             input->setTextValue(a);
             input->accept();
         } else if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+            dialogFolder_ = dialog->directory().absolutePath();
             // As a person would: the full path typed into the name box, then Open.
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(a);
             static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
@@ -177,6 +189,14 @@ class TstForm1 : public QObject {
             QDir().mkpath(QFileInfo(key).path());
             QFile f(key);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(value.toUtf8()) == value.size());
+        } else if (verb == "biglist") { // list file with N entries; its load shows progress
+            QFile f(tmp + "/big.mlt");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QByteArray bytes;
+            for (int i = 0; i < arg.toInt(); ++i)
+                bytes += "/m/" + QByteArray::number(i) + ".mp3\r\n";
+            QVERIFY(f.write(bytes) == bytes.size());
+            form_->setProgressDelay(0);
         } else if (verb == "cd") {
             QVERIFY(QDir::setCurrent(arg));
         } else if (verb == "answer") {
@@ -216,6 +236,23 @@ class TstForm1 : public QObject {
             QCOMPARE(
                 QAccessible::queryAccessibleInterface(get<QWidget>(key))->text(QAccessible::Name),
                 value);
+        } else if (verb == "stoppedbefore") { // a load that stopped early kept a whole prefix
+            const int added = form_->playList()->count();
+            QVERIFY2(added < arg.toInt(), qPrintable(QString::number(added)));
+            if (added > 0)
+                QCOMPARE(form_->playList()->entry(added - 1),
+                         QStringLiteral("/m/%1.mp3").arg(added - 1));
+            QTest::qWait(100); // and nothing comes after it
+            QCOMPARE(form_->playList()->count(), added);
+        } else if (verb == "dialogin") {
+            QCOMPARE(dialogFolder_, arg);
+        } else if (verb == "tip") { // hovering entry ROW shows TEXT
+            QWidget* viewport = list()->viewport();
+            const QRect row = list()->visualRect(form_->playList()->index(key.toInt()));
+            QHelpEvent hover(QEvent::ToolTip, row.center(), viewport->mapToGlobal(row.center()));
+            QApplication::sendEvent(viewport, &hover);
+            QCOMPARE(QToolTip::text(), value);
+            QToolTip::hideText();
         } else if (verb == "selected") {
             QCOMPARE(selected(), arg.toInt());
         } else if (verb == "entries") {
@@ -300,6 +337,27 @@ private slots:
         QTest::newRow("Form3") << 3;
     }
     void captionsFit();
+
+    // A window started with --remember gets its list and settings back at the next such
+    // start; a plain start, and whatever was damaged, starts as the first time.
+    void keptBetweenRuns_data() {
+        QTest::addColumn<bool>("remember");
+        QTest::addColumn<QByteArray>("listBytes"); // written over the kept list, unless empty
+        QTest::addColumn<QByteArray>("settingsBytes");
+        QTest::addColumn<QPoint>("keptAt");
+        QTest::addColumn<bool>("listBack");
+        QTest::addColumn<bool>("settingsBack");
+        const QPoint at(30, 40);
+        const QByteArray none;
+        QTest::newRow("kept") << true << none << none << at << true << true;
+        QTest::newRow("plain start") << false << none << none << at << false << false;
+        QTest::newRow("damaged list")
+            << true << QByteArray("/m/a.mp3\r\n\xff\xfe\0\x01", 14) << none << at << false << true;
+        QTest::newRow("damaged settings")
+            << true << none << QByteArray("\x01\x02 =[[\n") << at << true << false;
+        QTest::newRow("screen gone") << true << none << none << QPoint(-9000, 9000) << true << true;
+    }
+    void keptBetweenRuns();
 };
 
 void TstForm1::scenario_data() {
@@ -431,11 +489,21 @@ void TstForm1::scenario_data() {
         "lists; answer no/list; click CmdSaveList; boxes ListName|;Error|The list could not be "
         "saved to \"$T/no/list.mlt\": No such file or directory");
     row("load appends and keeps the selection",
-        "file $T/l.mlt=/m/x.mp3\r\n/m/y.mp3, /m/z.mp3\r\n; add /m/a.mp3; select 0; "
-        "answer $T/l.mlt; click CmdLoadList; answer $T/l.mlt; menu mnuLoadList; "
+        "lists; file $T/l.mlt=/m/x.mp3\r\n/m/y.mp3, /m/z.mp3\r\n; add /m/a.mp3; select 0; "
+        "answer $T/l.mlt; click CmdLoadList; dialogin $T; answer $T/l.mlt; menu mnuLoadList; "
         "boxes Load your list.|;Load your list.|; "
         "entries /m/a.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3; selected 0; "
         "is Text1.text=/m/a.mp3");
+    // A long load stops at once and keeps what it added.
+    row("load: Cancel stops a long one", "show; biglist 2000000; answer $T/big.mlt; answer cancel; "
+                                         "click CmdLoadList; boxes Load your list.|;Marrowtune|; "
+                                         "stoppedbefore 2000000");
+    row("load: closing the window stops a long one",
+        "show; biglist 2000000; answer $T/big.mlt; answer close; click CmdLoadList; "
+        "boxes Load your list.|;Marrowtune|; stoppedbefore 2000000; is Form1.visible=false");
+    row("hovering an entry shows the song's artist and title",
+        "show; add $F/tags_v23_utf16.mp3 $F/short_0_3s.mp3; tip 0=Anna Ødegård – Żółw – 東京; "
+        "tip 1=$F/short_0_3s.mp3");
     row("load a missing list", "answer $T/gone.mlt; click CmdLoadList; "
                                "boxes Load your list.|;Error|File Not Found; entries");
     row("import a folder from the menu",
@@ -500,6 +568,79 @@ void TstForm1::scenario_data() {
         "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3; select 0; mpris Play; "
         "meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; meta xesam:album=Ünïcode; "
         "meta xesam:trackNumber=3; mpris Next; meta xesam:title=Ελληνικά; meta xesam:album=");
+}
+
+void TstForm1::keptBetweenRuns() {
+    QFETCH(bool, remember);
+    QFETCH(QByteArray, listBytes);
+    QFETCH(QByteArray, settingsBytes);
+    QFETCH(QPoint, keptAt);
+    QFETCH(bool, listBack);
+    QFETCH(bool, settingsBack);
+    QTemporaryDir dir;
+    const QString data = dir.filePath("data"), conf = dir.filePath("config/Marrowtune.conf");
+    const QString kept = data + "/last session.mlt";
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    };
+    const QStringList entries = {"/m/a.mp3", "/m/b.mp3"};
+    {
+        engine_ = new FakeEngine;
+        form_ = std::make_unique<Form1>(engine_);
+        auto* keeper = new SessionKeeper(form_.get(), data, conf);
+        QVERIFY(keeper->claim());
+        keeper->restore();
+        Form1 second(new FakeEngine); // a later window runs without keeping anything
+        QVERIFY(!(new SessionKeeper(&second, data, conf))->claim());
+        form_->playList()->append(entries);
+        // Kept within a second, without waiting for the end: a crash loses little.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kept), 3000);
+        QFile f(kept);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("/m/a.mp3\r\n/m/b.mp3\r\n"));
+        get<QAbstractButton>("OptRes")->setChecked(true);
+        get<QSlider>("Slider3")->setSliderPosition(1000);
+        get<QSlider>("Slider2")->setSliderPosition(-800);
+        form_->CmdMute_Click();
+        form_->CmdOnTop_Click();
+        form_->move(keptAt);
+        keeper->saveNow();
+    }
+    if (!listBytes.isEmpty())
+        write(kept, listBytes);
+    if (!settingsBytes.isEmpty())
+        write(conf, settingsBytes);
+
+    engine_ = new FakeEngine;
+    form_ = std::make_unique<Form1>(engine_);
+    if (remember) {
+        auto* keeper = new SessionKeeper(form_.get(), data, conf);
+        QVERIFY(keeper->claim());
+        keeper->restore();
+    }
+    QCOMPARE(form_->playList()->entries(), listBack ? entries : QStringList());
+    QCOMPARE(selected(), -1);
+    QCOMPARE(get<QLineEdit>("Text1")->text(),
+             QStringLiteral("   song file will show in here when playing....."));
+    QVERIFY(!engine_->calls.contains("play"));
+    QCOMPARE(get<QAbstractButton>("OptRes")->isChecked(), settingsBack);
+    QCOMPARE(get<QLabel>("Label2")->text(), settingsBack ? "40 %" : "100 %");
+    QCOMPARE(get<QLabel>("Label2")->palette().color(QPalette::WindowText).red(),
+             settingsBack ? 100 : 250);
+    QCOMPARE(engine_->vol, settingsBack ? -1500 : 0);
+    QCOMPARE(engine_->bal, settingsBack ? -800 : 0);
+    QCOMPARE(engine_->muted, settingsBack);
+    QCOMPARE(get<QAbstractButton>("Check3")->isChecked(), settingsBack);
+    if (settingsBack) {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(screen.contains(form_->pos()));
+        QCOMPARE(form_->pos() == keptAt, screen.contains(keptAt));
+    }
+    const QStringList bad = QDir(data).entryList({"*.bad.*"}, QDir::Files) +
+                            QDir(QFileInfo(conf).path()).entryList({"*.bad.*"}, QDir::Files);
+    QCOMPARE(bad.size(), int(!listBack && remember) + int(!settingsBack && remember));
+    form_.reset();
 }
 
 void TstForm1::displayFollowsTheEngine() {

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+class Form1;
+
+// Keeps the play list and the window's settings between runs, for a window started with
+// --remember. The list goes to a list file in the per-user data folder, written whole or not
+// at all, at most a second after each change and at exit; the settings go to an INI file.
+// Only one window at a time keeps them: the first to claim them.
+class SessionKeeper : public QObject {
+    Q_OBJECT
+public:
+    SessionKeeper(Form1* form, const QString& dataFolder, const QString& settingsFile);
+    ~SessionKeeper() override;
+
+    // The standard places: ~/.local/share/Marrowtune and ~/.config/Marrowtune (or where the
+    // XDG variables point).
+    static QString defaultDataFolder();
+    static QString defaultSettingsFile();
+
+    // False, with a line on stderr, when another window keeps them already.
+    bool claim();
+    // Before the window is shown: the list, the mode, the levels, on top and the place.
+    // What cannot be read is set aside (renamed with ".bad.<time>") and said on stderr.
+    void restore();
+    // At exit: writes what has not been written yet.
+    void saveNow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void listChanged();
+    void writeList();
+    void waitForWriter();
+    void writeSettings();
+    void setAside(const QString& path, const QString& what);
+
+    Form1* form_;
+    QString listPath_;
+    QString settingsPath_;
+    QLockFile lock_;
+    bool claimed_ = false;
+    bool restoring_ = false;
+    bool listDirty_ = false;
+    bool settingsDirty_ = false;
+    QTimer listTimer_;
+    QTimer settingsTimer_;
+    std::thread writer_;
+    std::atomic<bool> writing_{false};
+};
