@@ -16,7 +16,12 @@ const char* const kProgram = "marrowtune";
 
 CommandLine::CommandLine()
     : enqueue_({QStringLiteral("e"), QStringLiteral("enqueue")},
-               QStringLiteral("Add to the play list without playing.")) {
+               QStringLiteral("Add to the play list without playing.")),
+      remember_(QStringLiteral("remember"),
+                QStringLiteral("Keep the play list and the settings (mode, volume, balance, "
+                               "mute, keep on top, window place) until the next start with "
+                               "--remember, in ~/.local/share/Marrowtune and "
+                               "~/.config/Marrowtune.")) {
     QStringList lists;
     for (const ListFormat& format : listFormats())
         lists << QStringLiteral(".") + format.suffix;
@@ -27,6 +32,7 @@ CommandLine::CommandLine()
     parser_.addHelpOption();
     parser_.addVersionOption();
     parser_.addOption(enqueue_);
+    parser_.addOption(remember_);
     parser_.addPositionalArgument(QStringLiteral("paths"),
                                   QStringLiteral("Files, folders, play lists or file:// URIs."),
                                   QStringLiteral("[PATH...]"));
@@ -67,6 +73,10 @@ QStringList CommandLine::paths(const QString& currentFolder) const {
 
 bool CommandLine::enqueue() const {
     return parser_.isSet(enqueue_);
+}
+
+bool CommandLine::remember() const {
+    return parser_.isSet(remember_);
 }
 
 QString launchPath(const QString& argument, const QString& currentFolder) {

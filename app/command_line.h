@@ -24,12 +24,15 @@ public:
     QStringList paths(const QString& currentFolder) const;
     // Add without playing.
     bool enqueue() const;
+    // Keep the list and the settings between runs.
+    bool remember() const;
 
 private:
     QString helpText() const;
 
     QCommandLineParser parser_;
     QCommandLineOption enqueue_;
+    QCommandLineOption remember_;
 };
 
 // The launch path or URI `argument` as an absolute local path when it names one, or the

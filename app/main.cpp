@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/instance_link.h"
 #include "app/mpris_service.h"
+#include "app/session_keeper.h"
 #include "playback/gst_engine.h"
 #include "playlist/opened_paths.h"
 
@@ -94,6 +95,16 @@ int main(int argc, char** argv) {
             window.bringToFront();
         },
         Qt::QueuedConnection);
+    // The kept list and settings come back before the window shows; paths given now are
+    // added after them. A window that cannot claim them runs as without --remember.
+    if (commandLine.remember()) {
+        auto* keeper = new SessionKeeper(&window, SessionKeeper::defaultDataFolder(),
+                                         SessionKeeper::defaultSettingsFile());
+        if (keeper->claim()) {
+            keeper->restore();
+            QObject::connect(&app, &QCoreApplication::aboutToQuit, keeper, &SessionKeeper::saveNow);
+        }
+    }
     window.show();
     // Media keys and the desktop's media controls.
     auto* mpris = new MprisService(&window, &link);

@@ -58,10 +58,10 @@ desktop="$root/usr/share/applications/marrowtune.desktop"
 desktop-file-validate "$desktop" || fail "desktop file"
 # A key of the main section, not of its actions.
 key() { sed -n "/^\[Desktop Action/q; s/^$1=//p" "$desktop"; }
-[ "$(key Exec)" = "marrowtune %F" ] || fail "Exec=$(key Exec)"
+[ "$(key Exec)" = "marrowtune --remember %F" ] || fail "Exec=$(key Exec)"
 [ -x "$root/usr/bin/marrowtune" ] || fail "Exec names no packaged program"
 enqueue=$(sed -n '/^\[Desktop Action Enqueue\]/,$ s/^Exec=//p' "$desktop")
-[ "$enqueue" = "marrowtune --enqueue %F" ] || fail "the Enqueue action runs '$enqueue'"
+[ "$enqueue" = "marrowtune --remember --enqueue %F" ] || fail "the Enqueue action runs '$enqueue'"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/$(key Icon).png" ] || fail "Icon=$(key Icon) is not packaged"
 
 # A desktop with only this package's files: file managers see .mlt files as the player's

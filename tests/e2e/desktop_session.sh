@@ -6,6 +6,8 @@ set -euo pipefail
 
 SKIP=77
 session_dir=$(mktemp -d /tmp/marrowtune-e2e.XXXXXX)
+# Kept lists and settings stay in the session, never the developer's own.
+export XDG_CONFIG_HOME="$session_dir/config" XDG_DATA_HOME="$session_dir/data"
 pids=()
 
 cleanup() {
