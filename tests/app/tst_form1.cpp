@@ -741,6 +741,13 @@ void TstForm1::readableOnEveryPalette() {
     const QPalette pause = get<QWidget>("CmdPause")->palette();
     QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
             pause.color(QPalette::Active, QPalette::ButtonText));
+    // The README's pictures: MARROWTUNE_SHOTS=folder ctest -R tst_form1
+    if (const QString shots = qEnvironmentVariable("MARROWTUNE_SHOTS"); !shots.isEmpty()) {
+        form_->playList()->append({"/home/someone/Music/Album/07 - A Song.mp3"});
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->grab().save(shots + '/' + QTest::currentDataTag() + ".png");
+    }
     QApplication::setPalette(saved);
     form_.reset();
 }
