@@ -217,6 +217,8 @@ class TstForm1 : public QObject {
                                 args[2].toLongLong());
         } else if (verb == "mpris" && args[0] == "Seek") {
             mpris_->Seek(args[1].toLongLong());
+        } else if (verb == "mpris" && args[0] == "OpenUri") {
+            mpris_->OpenUri(args[1]);
         } else if (verb == "mpris" && args[0] == "Volume") {
             mpris_->setVolume(args[1].toDouble());
         } else if (verb == "mpris") {
@@ -527,6 +529,14 @@ void TstForm1::scenario_data() {
     row("open: the missing named in one box, the rest added",
         files + "open $T/gone.mp3 $T/one.mp3 $T/gone.mlt; entries /m/first.mp3 $T/one.mp3; "
                 "boxes Error|These do not exist or cannot be read:\n$T/gone.mp3\n$T/gone.mlt");
+    row("open: another player's list; what it leaves out is counted",
+        files + "file $T/l.m3u=#EXTM3U\nhttp://x/s.mp3\none.mp3\n; enqueue $T/l.m3u; "
+                "entries /m/first.mp3 $T/one.mp3; boxes Marrowtune|1 entry of the list was left "
+                "out: web addresses and other lists are not played.");
+    row("open: from the desktop's media controls, local files only",
+        files + "mpris OpenUri https://x/y.mp3; mpris OpenUri file://$T/album; "
+                "is Text1.text=$T/album/a.mp3; calls file:$T/album/a.mp3 play; "
+                "entries /m/first.mp3 $T/album/a.mp3 $T/album/b.MP3");
     row("open: a folder without MP3 files",
         files + "open $T/empty; entries /m/first.mp3; calls; "
                 "boxes Error|No files were found in specific folder");
