@@ -64,8 +64,8 @@ head -c "$size" /dev/zero | tr '\0' 'a' >"$work/large/one_line"
 yes '"a,"x,' | tr -d '\n' | head -c "$size" >"$work/large/quote_pairs" || true
 yes ' "\r' | tr -d '\n' | head -c "$size" >"$work/large/spaced_quotes" || true
 # M3U of short entries and PLS of one key over and over (first byte picks the reader).
-{ printf '\001'; yes 'a' | head -c "$size"; } >"$work/large/m3u_entries"
-{ printf '\003'; yes 'File1=a' | head -c "$size"; } >"$work/large/pls_entries"
+{ printf '\001'; yes 'a' | head -c "$size" || true; } >"$work/large/m3u_entries"
+{ printf '\003'; yes 'File1=a' | head -c "$size" || true; } >"$work/large/pls_entries"
 
 status=0
 echo "Large inputs (1 MB each, at most 10 s apiece):"

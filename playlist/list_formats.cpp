@@ -3,8 +3,6 @@
 #include "playlist/list_file.h"
 #include "playlist/list_readers.h"
 
-#include <QFileInfo>
-
 namespace {
 
 ListReading readMlt(QByteArrayView data, const QString& /*listFolder*/) {
@@ -29,9 +27,13 @@ const ListFormat& savedListFormat() {
 }
 
 const ListFormat* listFormatFor(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
+    // Asked for every entry of a list: plain string work, no QFileInfo.
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot < 0 || path.indexOf(u'/', dot) >= 0)
+        return nullptr;
+    const QStringView suffix = QStringView(path).sliced(dot + 1);
     for (const ListFormat& format : listFormats())
-        if (format.suffix == suffix)
+        if (suffix.compare(format.suffix, Qt::CaseInsensitive) == 0)
             return &format;
     return nullptr;
 }

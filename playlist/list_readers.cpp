@@ -55,21 +55,25 @@ bool isUri(QStringView text) {
 
 // The entry for one line of a list, or nothing when it is to be left out.
 std::optional<QString> entryFor(QStringView text, const QString& listFolder) {
-    // No file name of a real list holds control characters; binary data read as a list does.
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return std::nullopt;
     QString path;
     if (isUri(text)) {
         const QUrl url(text.toString());
         const bool local =
             url.isLocalFile() && (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
-        if (!local)
-            return std::nullopt;
         path = url.toLocalFile();
+        // "file:name" names no folder to look in.
+        if (!local || !path.startsWith(u'/'))
+            return std::nullopt;
     } else {
-        path = QDir(listFolder).absoluteFilePath(text.toString());
+        // Joined by hand: QDir takes ":/..." for one of Qt's resources, an absolute path.
+        path = text.startsWith(u'/') ? text.toString()
+                                     : listFolder + QLatin1Char('/') + text.toString();
     }
+    // No file name in a real list holds control characters (decoded ones included); binary
+    // data read as a list does.
+    for (const QChar c : path)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return std::nullopt;
     path = QDir::cleanPath(path);
     if (listFormatFor(path))
         return std::nullopt;
