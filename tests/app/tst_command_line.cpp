@@ -13,8 +13,8 @@ private slots:
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<bool>("enqueue");
         QTest::addColumn<QString>("printed"); // on stdout, or on stderr for an error
-        auto row = [](const char* name, QStringList arguments, int exitCode, QStringList paths,
-                      bool enqueue, QString printed = {}) {
+        auto row = [](const char* name, const QStringList& arguments, int exitCode,
+                      const QStringList& paths, bool enqueue, const QString& printed = {}) {
             QTest::newRow(name) << arguments << exitCode << paths << enqueue << printed;
         };
         row("nothing given", {}, -1, {}, false);

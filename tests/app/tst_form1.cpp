@@ -728,7 +728,7 @@ void TstForm1::readableOnEveryPalette() {
     QCOMPARE(get<QWidget>("Label")->palette().color(QPalette::WindowText), onMenu);
     auto reads = [](QWidget* w, QPalette::ColorRole fg, QPalette::ColorRole bg, double at) {
         for (auto group : {QPalette::Active, QPalette::Inactive}) {
-            const QPalette p = w->palette();
+            const QPalette& p = w->palette();
             QVERIFY2(contrastRatio(p.color(group, fg), p.color(group, bg)) >= at,
                      qPrintable(w->objectName()));
         }
