@@ -139,12 +139,9 @@ private slots:
     void balanceWord_data() {
         QTest::addColumn<int>("balance");
         QTest::addColumn<QString>("word"); // empty: the previous word stays
-        for (const auto& [b, word] : {std::pair{-501, "Left"},
-                                      {-500, ""},
-                                      {-499, "Center"},
-                                      {499, "Center"},
-                                      {500, ""},
-                                      {501, "Right"}})
+        const std::pair<int, const char*> rows[] = {{-501, "Left"},  {-500, ""}, {-499, "Center"},
+                                                    {499, "Center"}, {500, ""},  {501, "Right"}};
+        for (const auto& [b, word] : rows)
             QTest::newRow(QByteArray::number(b)) << b << QString::fromLatin1(word);
     }
     void balanceWord() {

@@ -205,15 +205,6 @@ private slots:
             QCOMPARE(kept, old);
     }
 
-    void load() {
-        QTemporaryDir tmp;
-        QVERIFY(writeFile(tmp.filePath("a.mlt"), "/m/x.mp3\r\n\"/m/y, z.mp3\""));
-        QCOMPARE(loadListFile(tmp.filePath("a.mlt")).entries,
-                 QStringList({"/m/x.mp3", "/m/y, z.mp3"}));
-        const LoadedListFile missing = loadListFile(tmp.filePath("missing.mlt"));
-        QVERIFY(!missing.ok && !missing.error.isEmpty());
-    }
-
     // Lists go next to the program, unless that is an install folder or cannot be written.
     void listFolder_data() {
         QTest::addColumn<QString>("program");
