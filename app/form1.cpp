@@ -588,10 +588,18 @@ void Form1::List1_OLEDragDrop(const QList<QUrl>& urls) {
 }
 
 void Form1::openPaths(const QStringList& paths, bool enqueue) {
-    const OpenedPaths opened = openedPaths(paths);
+    // Read on the loader's thread (a list given may hold millions of entries); `opened` is
+    // looked at once the load is done.
+    OpenedPaths opened;
     const int first = playList_->count();
-    playList_->append(opened.entries);
-    if (!enqueue && !opened.entries.isEmpty())
+    addEntries([&opened, paths](const EntryLoader::Take& take) {
+        opened = openedPaths(paths);
+        for (QString& entry : opened.entries)
+            if (!take(std::move(entry)))
+                break;
+        return true;
+    });
+    if (!enqueue && playList_->count() > first)
         playEntry(first);
     if (!opened.unreadable.isEmpty()) {
         // Thousands of missing paths must not make a box taller than the screen.

@@ -500,6 +500,9 @@ void TstForm1::scenario_data() {
     row("load: Cancel stops a long one", "show; biglist 2000000; answer $T/big.mlt; answer cancel; "
                                          "click CmdLoadList; boxes Load your list.|;Marrowtune|; "
                                          "stoppedbefore 2000000");
+    row("open: a long list can be cancelled too",
+        "show; biglist 2000000; answer cancel; enqueue $T/big.mlt; boxes Marrowtune|; "
+        "stoppedbefore 2000000");
     row("load: closing the window stops a long one",
         "show; biglist 2000000; answer $T/big.mlt; answer close; click CmdLoadList; "
         "boxes Load your list.|;Marrowtune|; stoppedbefore 2000000; is Form1.visible=false");
