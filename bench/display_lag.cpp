@@ -1,0 +1,60 @@
+// How closely the time box follows the engine: plays a file in the real window and engine
+// and, each time the shown second moves on by one, notes how far the engine's position had
+// already passed the half second where it changed. Also counts the display's refreshes.
+// Prints tab-separated rows (figure, measured, reference, target, verdict).
+// usage: bench_display_lag FILE SECONDS
+
+#include "app/form1.h"
+#include "playback/gst_engine.h"
+#include "playback/position_rules.h"
+#include "playlist/play_list_model.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s FILE SECONDS\n", argv[0]);
+        return 2;
+    }
+    auto* engine = new GstEngine;
+    Form1 window(engine);
+    window.show();
+    auto* text = window.findChild<QLineEdit*>(QStringLiteral("TxtTime"));
+    auto* timer = window.findChild<QTimer*>(QStringLiteral("Timer1"));
+    int refreshes = 0;
+    qint64 shown = -2; // the start-up text (0:0) is not a step
+    QList<double> lagsMs;
+    QObject::connect(timer, &QTimer::timeout, [&] { ++refreshes; });
+    QObject::connect(text, &QLineEdit::textChanged, [&] {
+        const double p = engine->position();
+        const qint64 now = roundHalfEvenSaturated(p);
+        if (now == shown + 1)
+            lagsMs << (p - (static_cast<double>(now) - 0.5)) * 1000;
+        shown = now;
+    });
+    window.playList()->append({QString::fromLocal8Bit(argv[1])});
+    window.playEntry(0);
+    const int seconds = QByteArray(argv[2]).toInt();
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    QApplication::exec();
+
+    if (lagsMs.isEmpty()) {
+        std::printf(
+            "time box after the position passes k + 1/2\tno change seen\t-\t<= 30 ms\tmissed\n");
+        return 1;
+    }
+    std::sort(lagsMs.begin(), lagsMs.end());
+    const double worst = lagsMs.last();
+    std::printf("time box after the position passes k + 1/2 (worst of %lld)\t%.1f ms\tmedian %.1f "
+                "ms\t<= 30 ms\t%s\n",
+                static_cast<long long>(lagsMs.size()), worst, lagsMs[lagsMs.size() / 2],
+                worst <= 30 ? "ok" : "missed");
+    std::printf("  display refreshes while playing\t%.1f /s\t-\t-\t-\n",
+                static_cast<double>(refreshes) / seconds);
+    return 0;
+}
