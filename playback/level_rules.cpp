@@ -9,8 +9,8 @@ int engineVolumeForSlider(int sliderValue) {
 }
 
 int sliderValueForEngineVolume(int hundredthsOfDb) {
-    return std::clamp(qint64(hundredthsOfDb) + kVolumeSliderMax, qint64(0),
-                      qint64(kVolumeSliderMax));
+    // Clamped before adding, so no volume an engine reports can overflow.
+    return std::clamp(hundredthsOfDb, -kVolumeSliderMax, 0) + kVolumeSliderMax;
 }
 
 int volumeLabelRed(int sliderValue) {
