@@ -48,6 +48,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -100,6 +101,16 @@ Form1::Form1(MediaEngine* engine, QWidget* parent)
         connect(b, &QAbstractButton::toggled, this, &Form1::settingsChanged);
     for (QSlider* s : {Slider2, Slider3})
         connect(s, &QSlider::valueChanged, this, &Form1::settingsChanged);
+    connect(MediaPlayer1, &MediaEngine::aboutToFinish, this, &Form1::MediaPlayer1_AboutToFinish);
+    connect(MediaPlayer1, &MediaEngine::queuedStarted, this, &Form1::MediaPlayer1_QueuedStarted);
+    // What follows was picked with the mode, selection and list of that moment; when one of
+    // them changes before the end, the end decides again.
+    for (QRadioButton* option : {OptNON, OptRes, OptRND})
+        connect(option, &QRadioButton::toggled, this, &Form1::dropQueuedTrack);
+    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Form1::dropQueuedTrack);
+    connect(playList_, &QAbstractItemModel::rowsRemoved, this, &Form1::dropQueuedTrack);
+    connect(playList_, &QAbstractItemModel::modelReset, this, &Form1::dropQueuedTrack);
 
     // Fires only when what the display shows can change (see Timer1_Timer); a coarse timer
     // could come 50 ms late on a one-second wait.
@@ -324,12 +335,16 @@ void Form1::showError(const QString& text) {
 // Engine play, slider maximum, Pause enabled: each step runs even when the one before failed.
 bool Form1::startCurrentFile() {
     const bool started = MediaPlayer1->play();
+    showStartedTrack();
+    return started;
+}
+
+void Form1::showStartedTrack() {
     if (const auto length = MediaPlayer1->length()) {
         if (const auto maximum = roundHalfEvenToInt32(*length); maximum && *maximum >= 0)
             Slider1->setMaximum(*maximum);
     }
     CmdPause->setEnabled(true);
-    return started;
 }
 
 void Form1::CmdPlay_Click() {
@@ -395,6 +410,7 @@ PlayMode Form1::playMode() const {
 }
 
 void Form1::MediaPlayer1_EndOfStream(int result) {
+    queuedEntries_.clear();
     // A track that broke off counts like a start that failed, so a list of files that all
     // break off cannot keep the player cycling; a track that played to its end clears it.
     failedStarts_ = result != 0 ? failedStarts_ + 1 : 0;
@@ -417,6 +433,42 @@ void Form1::MediaPlayer1_EndOfStream(int result) {
             return;
         ++failedStarts_;
     }
+}
+
+// The same decision as at the end, taken early so that the next track plays on without a
+// gap. Anything but an ordinary start is left to the end of the track.
+void Form1::MediaPlayer1_AboutToFinish() {
+    // A short track can be about to finish before the one queued ahead of it is heard: the
+    // walk goes on from that one.
+    const int from = queuedEntries_.isEmpty() ? selectedIndex() : queuedEntries_.last();
+    const TrackEndStep step = trackEndStep(playMode(), playList_->entries(), from, 0, random_);
+    if (step.action != TrackEndStep::Action::Start)
+        return;
+    const QString path = playList_->entry(step.entry);
+    if (!path.isEmpty() && MediaPlayer1->queueNext(path))
+        queuedEntries_.append(step.entry);
+}
+
+// The queued track is heard: the window shows it as it shows any start.
+void Form1::MediaPlayer1_QueuedStarted() {
+    failedStarts_ = 0;
+    if (!queuedEntries_.isEmpty()) {
+        const int entry = queuedEntries_.takeFirst();
+        // Moving the selection here is no reason to drop what is queued after this one.
+        const QList<int> ahead = std::exchange(queuedEntries_, {});
+        selectEntry(entry);
+        queuedEntries_ = ahead;
+    }
+    Text1->setText(MediaPlayer1->fileName()); // the entry's path, as the engine was given it
+    showStartedTrack();
+    Timer1_Timer();
+}
+
+void Form1::dropQueuedTrack() {
+    if (queuedEntries_.isEmpty())
+        return;
+    queuedEntries_.clear();
+    MediaPlayer1->queueNext(QString());
 }
 
 // ---- position and time ----

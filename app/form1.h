@@ -87,6 +87,8 @@ public:
     void CmdPause_Click();
     void CmdStop_Click();
     void MediaPlayer1_EndOfStream(int result);
+    void MediaPlayer1_AboutToFinish();
+    void MediaPlayer1_QueuedStarted();
     void Timer1_Timer();
     void Slider1_Scroll();
     void Slider3_Scroll();
@@ -150,6 +152,8 @@ private:
     int selectedIndex() const;
     void selectEntry(int row);
     bool startCurrentFile();
+    void showStartedTrack();
+    void dropQueuedTrack();
     void addOneFile();
     QString askForFile(const QString& name, const QString& title, const QString& filter,
                        const QString& folder = {});
@@ -204,6 +208,8 @@ private:
     qint64 lastRefreshMs_ = std::numeric_limits<qint64>::min() / 2;
     // Automatic starts that failed in a row; the player stops when they reach the limit.
     int failedStarts_ = 0;
+    // Entries queued to follow the playing track without a gap, not heard yet.
+    QList<int> queuedEntries_;
     bool toldListFallback_ = false;
 
     std::function<double()> random_;

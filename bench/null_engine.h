@@ -22,6 +22,7 @@ public:
         emit positionJumped();
         return true;
     }
+    bool queueNext(const QString&) override { return false; }
     int volume() const override { return volume_; }
     bool setVolume(int hundredthsOfDb) override {
         volume_ = hundredthsOfDb;

@@ -107,6 +107,11 @@ QString soak(const QStringList& files, bool random, int ends) {
         ++ended;
         brokeOff += result != 0;
     });
+    // A queued track took over: the one before played to its end, the new one started.
+    QObject::connect(engine, &MediaEngine::queuedStarted, [&] {
+        ++ended;
+        started << engine->fileName();
+    });
     const int warmUp = std::max(5, ends / 10);
     qint64 warmKiB = 0;
     QElapsedTimer clock;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -47,12 +48,24 @@ GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink
     worker_->setJumpHandler([this] {
         QMetaObject::invokeMethod(this, &MediaEngine::positionJumped, Qt::QueuedConnection);
     });
+    worker_->setQueueHandler([this](quint64 generation, const QString& heard) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, heard] {
+                if (heard.isEmpty())
+                    deliverAboutToFinish(generation);
+                else
+                    deliverQueuedStart(generation, heard);
+            },
+            Qt::QueuedConnection);
+    });
     worker_->start();
 }
 
 GstEngine::~GstEngine() {
     worker_->setEndHandler({});
     worker_->setJumpHandler({});
+    worker_->setQueueHandler({});
     worker_->shutdown();
 }
 
@@ -166,6 +179,18 @@ bool GstEngine::setPosition(double seconds) {
     return true;
 }
 
+bool GstEngine::queueNext(const QString& name) {
+    if (name.isEmpty()) {
+        queuedName_.clear();
+        worker_->dropQueued();
+        return true;
+    }
+    if (!askingForNext_ || !unplayableReason(name).isEmpty())
+        return false;
+    queuedName_ = name;
+    return true;
+}
+
 int GstEngine::volume() const {
     return volume_;
 }
@@ -204,4 +229,23 @@ void GstEngine::deliverEnd(quint64 generation, int result) {
         return;
     setState(PlayState::Stopped);
     emit endOfStream(result);
+}
+
+void GstEngine::deliverAboutToFinish(quint64 generation) {
+    queuedName_.clear();
+    if (generation == worker_->generation() && state_ != PlayState::Stopped) {
+        askingForNext_ = true;
+        emit aboutToFinish();
+        askingForNext_ = false;
+    }
+    worker_->answerQueue(generation, std::exchange(queuedName_, QString()));
+}
+
+void GstEngine::deliverQueuedStart(quint64 generation, const QString& file) {
+    if (generation != worker_->generation() || state_ == PlayState::Stopped)
+        return;
+    fileName_ = file;
+    fileChanged_ = false;
+    emit queuedStarted();
+    emit positionJumped(); // back to 0 for the new track
 }

@@ -33,6 +33,7 @@ public:
     std::optional<double> length() const override;
     double position() const override;
     bool setPosition(double seconds) override;
+    bool queueNext(const QString& name) override;
     int volume() const override;
     bool setVolume(int hundredthsOfDb) override;
     int balance() const override;
@@ -45,11 +46,15 @@ public:
 private:
     void setState(PlayState state);
     void deliverEnd(quint64 generation, int result);
+    void deliverAboutToFinish(quint64 generation);
+    void deliverQueuedStart(quint64 generation, const QString& file);
     bool startCurrentFile();
 
     // Shared so a worker stuck in a hung sound server can outlive the engine.
     std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
+    QString queuedName_;
+    bool askingForNext_ = false;
     bool fileChanged_ = true;
     QString playError_;
     PlayState state_ = PlayState::Stopped;

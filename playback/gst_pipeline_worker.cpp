@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -17,6 +18,9 @@ constexpr guint kResyncMs = 2000;
 constexpr double kJumpSeconds = 0.02;
 constexpr gint64 kSeekSettleUs = 500000;
 constexpr qint64 kCountBeforeAnswerBytes = 64 * 1024 * 1024;
+// The track's last buffers play while the caller picks what follows; a caller that takes
+// longer gets the ordinary start after the end instead.
+constexpr auto kQueueAnswerWait = std::chrono::milliseconds(500);
 
 // playbin's GstPlayFlags are not in a public header.
 constexpr guint kPlayFlagAudio = 1u << 1;
@@ -91,6 +95,20 @@ void GstPipelineWorker::setEndHandler(EndHandler handler) {
 void GstPipelineWorker::setJumpHandler(JumpHandler handler) {
     std::lock_guard lock(mutex_);
     onJump_ = std::move(handler);
+}
+
+void GstPipelineWorker::setQueueHandler(QueueHandler handler) {
+    std::lock_guard lock(mutex_);
+    onQueue_ = std::move(handler);
+}
+
+void GstPipelineWorker::answerQueue(quint64 gen, const QString& file) {
+    std::lock_guard lock(mutex_);
+    if (queueAsked_ == queueAnswered_ || gen != playingGeneration_.load())
+        return;
+    queueAnswered_ = queueAsked_;
+    queueAnswer_ = file;
+    answered_.notify_all();
 }
 
 // The epoch keeps a worker that still holds a position from before a seek or stop from
@@ -223,6 +241,10 @@ void GstPipelineWorker::build() {
     gst_object_unref(src);
 
     g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    g_signal_connect(playbin_, "about-to-finish", G_CALLBACK(+[](GstElement*, gpointer self) {
+                         static_cast<GstPipelineWorker*>(self)->aboutToFinish();
+                     }),
+                     this);
     bus_ = gst_element_get_bus(playbin_);
 }
 
@@ -241,6 +263,7 @@ void GstPipelineWorker::run() {
         gst_bus_add_watch(bus_, &GstPipelineWorker::onBusMessage, this);
     g_main_loop_run(loop_);
     stopResyncs();
+    cancelJoints();
     if (playbin_) {
         gst_bus_remove_watch(bus_);
         gst_element_set_state(playbin_, GST_STATE_NULL);
@@ -283,6 +306,8 @@ void GstPipelineWorker::storePosition(double seconds, bool running) {
 void GstPipelineWorker::notePipelinePosition() {
     if (pendingEpoch_ != 0 && g_get_monotonic_time() - seekStartedUs_ > kSeekSettleUs)
         settleSeek();
+    if (arrivedNotHeard_ > 0)
+        return; // the queued track reached the sink but is not heard yet
     gint64 ns = 0;
     // Fails for a few ms after a seek; the caller's estimate stays then.
     if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
@@ -292,6 +317,7 @@ void GstPipelineWorker::notePipelinePosition() {
 void GstPipelineWorker::settleSeek() {
     writeEpoch_ = pendingEpoch_;
     pendingEpoch_ = 0;
+    seeking_ = false;
 }
 
 void GstPipelineWorker::startResyncs() {
@@ -318,8 +344,15 @@ void GstPipelineWorker::stopResyncs() {
 
 void GstPipelineWorker::unload() {
     stopResyncs();
+    cancelJoints();
     started_ = playing_ = false;
     writeEpoch_ = pendingEpoch_ = 0;
+    {
+        // A streaming thread waiting for the caller's answer must let go, or the state
+        // change below would wait for it.
+        std::lock_guard lock(mutex_);
+        answered_.notify_all();
+    }
     if (playbin_)
         gst_element_set_state(playbin_, GST_STATE_NULL);
 }
@@ -390,13 +423,25 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
     gst_bus_set_flushing(bus_, TRUE);
     gst_bus_set_flushing(bus_, FALSE);
     loadedGeneration_ = gen;
+    playingGeneration_ = gen;
+    currentFile_ = file;
     ended_ = false;
     lengthFromFrames_ = false;
+    queueDropped_ = seeking_ = false;
+    arrivedNotHeard_ = 0;
+    firstStreamSeen_ = droppingQueued_ = false;
+    arriving_.clear();
+    queuedLengths_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        handedOver_.clear();
+    }
 
     gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
     Preroll result = Preroll::Failed;
     for (bool silent : {false, true}) {
         GstElement* sink = createSink(silent);
+        watchSink(sink);
         g_object_set(playbin_, "audio-sink", withLevels(sink), "uri", uri, nullptr);
         result = preroll(sink);
         gst_object_unref(sink);
@@ -463,14 +508,47 @@ void GstPipelineWorker::resume(quint64 gen) {
 void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
     if (!active(gen))
         return;
+    bool handedOver = arrivedNotHeard_ > 0;
+    {
+        std::lock_guard lock(mutex_);
+        handedOver = handedOver || !handedOver_.empty();
+    }
+    if (handedOver)
+        reopenCurrent();
     // ACCURATE: a plain seek in a VBR file without a seek table lands seconds off.
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
     const auto ns = static_cast<gint64>(seconds * GST_SECOND);
     writeEpoch_ = 0;
     pendingEpoch_ = epoch;
     seekStartedUs_ = g_get_monotonic_time();
+    seeking_ = true;
     if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, ns))
         settleSeek();
+}
+
+// Once the next file is handed over, playbin would seek in that one: the playing file is
+// opened again instead, and what follows it is asked for again shortly before its end.
+void GstPipelineWorker::reopenCurrent() {
+    seeking_ = true;
+    gst_element_set_state(playbin_, GST_STATE_READY);
+    cancelJoints();
+    {
+        std::lock_guard lock(mutex_);
+        handedOver_.clear();
+    }
+    arrivedNotHeard_ = 0;
+    firstStreamSeen_ = droppingQueued_ = false;
+    arriving_.clear();
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(currentFile_).constData(), nullptr);
+    g_object_set(playbin_, "uri", uri, nullptr);
+    g_free(uri);
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    gst_element_get_state(playbin_, nullptr, nullptr, kPrerollWait);
+    // Its end of preroll must not pass for the end of the seek that follows.
+    gst_bus_set_flushing(bus_, TRUE);
+    gst_bus_set_flushing(bus_, FALSE);
+    if (playing_)
+        gst_element_set_state(playbin_, GST_STATE_PLAYING);
 }
 
 // Played to the end, or broke off after it started: either way the track is over.
@@ -490,6 +568,193 @@ void GstPipelineWorker::finish(int result) {
             onEnd_(loadedGeneration_, result);
     }
     unload();
+}
+
+// On a streaming thread. Blocks it while the caller picks the next track: the buffers of
+// this one already queued further down keep playing meanwhile.
+void GstPipelineWorker::aboutToFinish() {
+    const quint64 gen = playingGeneration_.load();
+    QString file;
+    {
+        std::unique_lock lock(mutex_);
+        // A flushing seek can drain the decoder once more: no end is near then, or if it is,
+        // the track ends and the next one starts the ordinary way.
+        if (!onQueue_ || gen != generation_.load() || seeking_)
+            return;
+        const quint64 ask = ++queueAsked_;
+        onQueue_(gen, QString());
+        answered_.wait_for(lock, kQueueAnswerWait,
+                           [&] { return queueAnswered_ == ask || gen != generation_.load(); });
+        const bool answered = queueAnswered_ == ask;
+        queueAnswered_ = ask; // a late answer finds nobody waiting
+        file = std::exchange(queueAnswer_, QString());
+        if (!answered || file.isEmpty() || gen != generation_.load())
+            return;
+    }
+    // A file playbin cannot open would end the playing one with an error before its time:
+    // only MPEG audio is handed over (counted, so its exact length is ready at the joint);
+    // anything else starts the ordinary way after the end.
+    std::optional<double> frames;
+    if (QFileInfo(file).size() <= kCountBeforeAnswerBytes && !(frames = mp3FileDuration(file)))
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (gen != generation_.load())
+            return;
+        if (handedOver_.empty())
+            queueDropped_ = false;
+        handedOver_.push_back(file);
+    }
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
+    g_object_set(playbin_, "uri", uri, nullptr);
+    g_free(uri);
+    post([this, gen, file, frames] {
+        // A big file is counted here, as after the answer to a start.
+        const std::optional<double> length = frames ? frames : mp3FileDuration(file);
+        if (gen == loadedGeneration_ && length)
+            queuedLengths_.insert(file, *length);
+    });
+}
+
+// Every track passes the sink's pad on its way out, the queued ones included; what has
+// passed it is as good as heard.
+void GstPipelineWorker::watchSink(GstElement* sink) {
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    if (!pad)
+        return;
+    gst_pad_add_probe(
+        pad,
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
+                                     GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        [](GstPad*, GstPadProbeInfo* info, gpointer self) {
+            return static_cast<GstPipelineWorker*>(self)->watchStream(info);
+        },
+        this, nullptr);
+    gst_object_unref(pad);
+}
+
+// On a streaming thread: every buffer and event on its way into the sink.
+GstPadProbeReturn GstPipelineWorker::watchStream(GstPadProbeInfo* info) {
+    if (droppingQueued_)
+        return GST_PAD_PROBE_DROP;
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && !arriving_.isEmpty())
+            gst_event_copy_segment(event, &segment_);
+        if (GST_EVENT_TYPE(event) != GST_EVENT_STREAM_START ||
+            !std::exchange(firstStreamSeen_, true))
+            return GST_PAD_PROBE_OK;
+        std::lock_guard lock(mutex_);
+        if (handedOver_.empty())
+            return GST_PAD_PROBE_OK;
+        if (queueDropped_) {
+            // Nothing of a dropped track reaches the sink: the one before ends here.
+            handedOver_.clear();
+            droppingQueued_ = true;
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_eos();
+            return GST_PAD_PROBE_OK;
+        }
+        arriving_ = handedOver_.front();
+        handedOver_.pop_front();
+        ++arrivedNotHeard_;
+        return GST_PAD_PROBE_OK;
+    }
+    if (!arriving_.isEmpty()) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER
+                                ? GST_PAD_PROBE_INFO_BUFFER(info)
+                                : gst_buffer_list_get(GST_PAD_PROBE_INFO_BUFFER_LIST(info), 0);
+        GstClockTime pts = buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+        if (!GST_CLOCK_TIME_IS_VALID(pts))
+            pts = segment_.start;
+        scheduleJoint(gst_segment_to_running_time(&segment_, GST_FORMAT_TIME, pts),
+                      std::exchange(arriving_, QString()));
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// The new track is heard when the clock reaches its first buffer's running time; the sink
+// holds some of the one before until then.
+void GstPipelineWorker::scheduleJoint(GstClockTime runningTime, const QString& file) {
+    struct Joint {
+        GstPipelineWorker* worker;
+        quint64 gen;
+        QString file;
+    };
+    auto* joint = new Joint{this, playingGeneration_.load(), file};
+    GstClock* clock = gst_element_get_clock(playbin_);
+    if (!clock || !GST_CLOCK_TIME_IS_VALID(runningTime)) {
+        if (clock)
+            gst_object_unref(clock);
+        post([joint] {
+            joint->worker->joint(joint->gen, joint->file);
+            delete joint;
+        });
+        return;
+    }
+    GstClockID id =
+        gst_clock_new_single_shot_id(clock, gst_element_get_base_time(playbin_) + runningTime);
+    gst_object_unref(clock);
+    std::lock_guard lock(mutex_);
+    jointClocks_.push_back(id);
+    gst_clock_id_wait_async(
+        id,
+        [](GstClock*, GstClockTime, GstClockID, gpointer data) -> gboolean {
+            const auto* j = static_cast<const Joint*>(data);
+            j->worker->post(
+                [worker = j->worker, gen = j->gen, file = j->file] { worker->joint(gen, file); });
+            return TRUE;
+        },
+        joint, [](gpointer data) { delete static_cast<Joint*>(data); });
+}
+
+void GstPipelineWorker::forgetPastJoints() {
+    GstClock* clock = gst_element_get_clock(playbin_);
+    if (!clock)
+        return;
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    std::lock_guard lock(mutex_);
+    std::erase_if(jointClocks_, [now](GstClockID id) {
+        if (gst_clock_id_get_time(id) > now)
+            return false;
+        gst_clock_id_unref(id);
+        return true;
+    });
+}
+
+void GstPipelineWorker::cancelJoints() {
+    std::lock_guard lock(mutex_);
+    for (GstClockID id : jointClocks_) {
+        gst_clock_id_unschedule(id);
+        gst_clock_id_unref(id);
+    }
+    jointClocks_.clear();
+}
+
+// The queued track is heard: from here on the position and length are its own.
+void GstPipelineWorker::joint(quint64 gen, const QString& file) {
+    forgetPastJoints();
+    if (!active(gen) || arrivedNotHeard_ == 0)
+        return;
+    if (queueDropped_) {
+        // Dropped after it reached the sink: the track before has just ended.
+        finish(0);
+        return;
+    }
+    const double frames = queuedLengths_.take(file);
+    lengthFromFrames_ = frames > 0;
+    lengthSeconds_.store(lengthFromFrames_ ? frames : -1.0);
+    if (!lengthFromFrames_)
+        updateLengthFromPipeline();
+    writeEpoch_ = resetPosition(0.0);
+    pendingEpoch_ = 0;
+    storePosition(0.0, playing_);
+    currentFile_ = file;
+    --arrivedNotHeard_;
+    std::lock_guard lock(mutex_);
+    if (onQueue_)
+        onQueue_(gen, file);
 }
 
 gboolean GstPipelineWorker::onBusMessage(GstBus*, GstMessage* msg, gpointer data) {

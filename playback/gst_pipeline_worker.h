@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <gst/gst.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 // Owns a playbin and runs it on a thread of its own, with its own GLib main context: a
 // sound server that hangs makes state changes block for half a minute, and the caller must
@@ -32,6 +35,9 @@ public:
     // Called on the worker thread when the pipeline's own position moved the caller's one by
     // more than a little: a seek landed elsewhere, or the sound output stalled.
     using JumpHandler = std::function<void()>;
+    // Called on one of GStreamer's threads when the playing track is about to finish
+    // (`heard` empty; answerQueue() must follow) and when the queued file `heard` is heard.
+    using QueueHandler = std::function<void(quint64 generation, const QString& heard)>;
 
     // `makeSink` gives the sink for each new file; without one, autoaudiosink is used.
     explicit GstPipelineWorker(std::function<GstElement*()> makeSink);
@@ -46,6 +52,11 @@ public:
     bool hasPipeline() const { return !broken_.load(); }
     void setEndHandler(EndHandler handler);
     void setJumpHandler(JumpHandler handler);
+    void setQueueHandler(QueueHandler handler);
+    // Answers the about-to-finish of `gen`: the file to play on with, or empty for none.
+    void answerQueue(quint64 gen, const QString& file);
+    // Drops the queued track before it is heard: the playing one ends as if none was queued.
+    void dropQueued() { queueDropped_ = true; }
 
     quint64 generation() const { return generation_.load(); }
     quint64 newGeneration() { return ++generation_; }
@@ -104,7 +115,15 @@ private:
     void pause(quint64 gen);
     void resume(quint64 gen);
     void seek(quint64 gen, quint64 epoch, double seconds);
+    void reopenCurrent();
     void finish(int result);
+    void aboutToFinish();
+    GstPadProbeReturn watchStream(GstPadProbeInfo* info);
+    void watchSink(GstElement* sink);
+    void scheduleJoint(GstClockTime runningTime, const QString& file);
+    void joint(quint64 gen, const QString& file);
+    void forgetPastJoints();
+    void cancelJoints();
     static gboolean onBusMessage(GstBus* bus, GstMessage* msg, gpointer data);
 
     // Set up before the thread starts and never replaced.
@@ -123,6 +142,12 @@ private:
     std::atomic<quint64> endedGeneration_{0};
     std::atomic<double> lengthSeconds_{-1.0};
     std::atomic<bool> broken_{false};
+    // The track that plays on without a gap: handed to playbin at about-to-finish, dropped
+    // (its start turned into the end of the one before) or heard at its joint.
+    std::atomic<quint64> playingGeneration_{0};
+    std::atomic<bool> queueDropped_{false};
+    std::atomic<int> arrivedNotHeard_{0}; // queued tracks at the sink, not heard yet
+    std::atomic<bool> seeking_{false};
 
     // Held only to copy the anchor: never across a GStreamer call.
     mutable std::mutex anchorMutex_;
@@ -135,6 +160,22 @@ private:
     bool exited_ = false;
     EndHandler onEnd_;
     JumpHandler onJump_;
+    QueueHandler onQueue_;
+    quint64 queueAsked_ = 0; // about-to-finish waiting for an answer
+    quint64 queueAnswered_ = 0;
+    QString queueAnswer_;
+    std::deque<QString> handedOver_;      // files given to playbin, not at the sink yet
+    std::vector<GstClockID> jointClocks_; // joints waiting for their moment
+
+    // Streaming thread only (reset while the pipeline is down): the stream at the sink.
+    GstSegment segment_{};
+    QString arriving_; // the queued file whose first buffer comes next
+    bool firstStreamSeen_ = false;
+    bool droppingQueued_ = false;
+
+    // Worker thread only: the file heard, and exact lengths counted for queued files.
+    QString currentFile_;
+    QHash<QString, double> queuedLengths_;
 
     // Worker thread only: the loaded file.
     GSource* resyncTimer_ = nullptr;

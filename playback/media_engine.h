@@ -44,6 +44,13 @@ public:
     virtual double position() const = 0;
     virtual bool setPosition(double seconds) = 0;
 
+    // Makes `name` follow the playing file without a gap, in place of its end of stream.
+    // Answers aboutToFinish(); an empty name drops what was queued, and so does any start or
+    // stop. Returns false when `name` cannot be queued (not a playable file, or nothing is
+    // about to finish). Then, and when the engine finds later that it cannot play the file
+    // on without a gap, the end of stream comes as if nothing was queued.
+    virtual bool queueNext(const QString& name) = 0;
+
     virtual int volume() const = 0;
     virtual bool setVolume(int hundredthsOfDb) = 0;
     virtual int balance() const = 0;
@@ -64,4 +71,11 @@ signals:
     // `result` is 0 when the file played to its end and non-zero when it broke off.
     // state() is already Stopped then.
     void endOfStream(int result);
+    // Raised on the object's thread once per started file, shortly before it plays to its
+    // end: the moment to queueNext() what follows.
+    void aboutToFinish();
+    // Raised on the object's thread when a queued file takes over, as it is heard: from then
+    // on fileName(), length() and position() are the new file's. The file it followed raises
+    // no endOfStream; the queued one raises its own at its end.
+    void queuedStarted();
 };

@@ -38,7 +38,8 @@
 //   add ENTRY... (- for an empty one) | many N | select ROW | click BUTTON |
 //   menu ACTION | key KEYS (to the focus) | focus WIDGET | show | move SLIDER=VALUE |
 //   set OBJECT.PROPERTY=VALUE | stepadd SLIDER | release BUTTON left|right|middle |
-//   dblclick | end | broke | length SECONDS|none | fail play|balance | random R |
+//   dblclick | soon (the track is about to end) | end | broke | length SECONDS|none |
+//   fail play|balance|queue | random R |
 //   mixer PROGRAM... | lists | file NAME=CONTENT | cd FOLDER | answer TEXT (for the next
 //   dialog: a file, a name, "cancel", "ok" or "about") | drop URL... | droptext TEXT |
 //   open PATH... | enqueue PATH... | mpris METHOD [ARG...]
@@ -168,6 +169,8 @@ class TstForm1 : public QObject {
         } else if (verb == "call") { // a handler no enabled control reaches
             (form_.get()->*(arg == "List1_DblClick" ? &Form1::List1_DblClick
                                                     : &Form1::CmdPause_Click))();
+        } else if (verb == "soon") {
+            engine_->aboutToEnd();
         } else if (verb == "end") {
             engine_->finishTrack();
         } else if (verb == "broke") {
@@ -175,7 +178,9 @@ class TstForm1 : public QObject {
         } else if (verb == "length") {
             engine_->trackLength = arg == "none" ? std::nullopt : std::optional(arg.toDouble());
         } else if (verb == "fail") {
-            (arg == "play" ? engine_->failPlay : engine_->failBalance) = true;
+            (arg == "play"    ? engine_->failPlay
+             : arg == "queue" ? engine_->failQueue
+                              : engine_->failBalance) = true;
         } else if (verb == "random") {
             form_->setRandomSource([r = arg.toDouble()] { return r; });
         } else if (verb == "mixer") {
@@ -430,6 +435,23 @@ void TstForm1::scenario_data() {
     row("end, random onto an empty entry says so",
         "random 0.9; add /m/a.mp3 -; click OptRND; end; calls file:; "
         "boxes Error|No file to play");
+    row("end, resume: queued shortly before, shown when heard",
+        "length 42; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; click CmdPlay; click OptRes; "
+        "soon; calls file:/m/a.mp3 play queue:/m/b.mp3; selected 0; end; calls; selected 1; "
+        "is Text1.text=/m/b.mp3; "
+        "is Slider1.maximum=42; is CmdPause.enabled=true; is TxtTime.text=0:0; "
+        "meta xesam:title=b");
+    row("end, resume: the last queues nothing",
+        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRes; soon; end; calls stop");
+    row("end, random: its pick is queued",
+        "random 0.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; soon; end; "
+        "calls queue:/m/b.mp3; selected 1");
+    row("end, a refused queue starts after the end",
+        "fail queue; add /m/a.mp3 /m/b.mp3; select 0; click OptRes; soon; end; "
+        "calls queue:/m/b.mp3 file:/m/b.mp3 play; selected 1");
+    row("end, none chosen after the next was queued: stops",
+        "add /m/a.mp3 /m/b.mp3; select 0; click OptRes; soon; click OptNON; end; "
+        "calls queue:/m/b.mp3 queue: stop; selected 0");
     row("the mode is read when the track ends",
         "add /m/a.mp3 /m/b.mp3; select 0; click CmdPlay; click OptRes; calls file:/m/a.mp3 play; "
         "end; calls file:/m/b.mp3 play; click OptNON; end; calls stop; is Text1.text=/m/b.mp3");

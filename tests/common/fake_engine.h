@@ -3,6 +3,7 @@
 #include "playback/media_engine.h"
 
 #include <QStringList>
+#include <utility>
 
 // A scripted engine for handler tests: records every call in `calls` and answers from the
 // fields below, so a test can say "play fails" or "the track is 187.5 s long".
@@ -15,6 +16,8 @@ public:
     QString name;
     bool failPlay = false;
     bool failBalance = false;
+    bool failQueue = false;
+    QString queued;
     std::optional<double> trackLength = 0.0;
     double pos = 0.0;
     int vol = 0;
@@ -61,6 +64,11 @@ public:
         emit positionJumped();
         return true;
     }
+    bool queueNext(const QString& n) override {
+        calls << QStringLiteral("queue:%1").arg(n);
+        queued = failQueue ? QString() : n;
+        return !failQueue || n.isEmpty();
+    }
     int volume() const override { return vol; }
     bool setVolume(int v) override {
         calls << QStringLiteral("volume:%1").arg(v);
@@ -82,9 +90,17 @@ public:
         return true;
     }
 
+    void aboutToEnd() { emit aboutToFinish(); }
+    // The end of a track: the queued file takes over without a gap, or the end of stream.
     void finishTrack() {
-        setState(PlayState::Stopped);
-        emit endOfStream(0);
+        if (queued.isEmpty()) {
+            setState(PlayState::Stopped);
+            emit endOfStream(0);
+            return;
+        }
+        name = std::exchange(queued, QString());
+        pos = 0;
+        emit queuedStarted();
     }
 
 private:

@@ -6,16 +6,19 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <memory>
+#include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -84,6 +87,65 @@ GstElement* appSink() {
     gst_caps_unref(caps);
     return sink;
 }
+
+// Keeps in real time whatever reaches the sink, as a person would hear it.
+struct Recording {
+    std::mutex mutex;
+    std::vector<float> left;                // one channel is enough to hear a gap
+    GstClockTime end = GST_CLOCK_TIME_NONE; // running time where the last buffer ended
+    GstClockTime hole = 0;                  // the longest time no buffer covered
+
+    GstElement* sink() {
+        GstElement* sink = appSink();
+        g_object_set(sink, "sync", TRUE, "max-buffers", 0, nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = [](GstAppSink* s, gpointer self) {
+            GstSample* sample = gst_app_sink_pull_sample(s);
+            if (sample)
+                static_cast<Recording*>(self)->add(sample);
+            gst_sample_unref(sample);
+            return GST_FLOW_OK;
+        };
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        return sink;
+    }
+    void add(GstSample* sample) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        const GstSegment* segment = gst_sample_get_segment(sample);
+        const GstClockTime from =
+            gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        GstMapInfo map;
+        std::lock_guard lock(mutex);
+        if (GST_CLOCK_TIME_IS_VALID(end) && from > end)
+            hole = std::max(hole, from - end);
+        end = from + GST_BUFFER_DURATION(buffer);
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const auto* f = reinterpret_cast<const float*>(map.data);
+            for (size_t i = 0; i + 1 < map.size / sizeof(float); i += 2)
+                left.push_back(f[i]);
+            gst_buffer_unmap(buffer, &map);
+        }
+    }
+    // Milliseconds of sound, and the longest break in it: silence between the first and last
+    // sound, or time without any.
+    std::pair<double, double> soundAndLongestGap() {
+        std::lock_guard lock(mutex);
+        qsizetype first = -1, last = -1, run = 0, longest = 0;
+        for (qsizetype i = 0; i < qsizetype(left.size()); ++i) {
+            if (std::abs(left[i]) < 1e-3f) {
+                ++run;
+                continue;
+            }
+            if (first >= 0)
+                longest = std::max(longest, run);
+            else
+                first = i;
+            run = 0;
+            last = i;
+        }
+        return {(last - first + 1) / 44.1, std::max(longest / 44.1, hole / 1e6)};
+    }
+};
 
 struct Levels {
     double left; // dB RMS; -200: silence
@@ -245,6 +307,59 @@ private slots:
         QCOMPARE(ends.count(), count);
         if (count > 0 && result >= 0)
             QCOMPARE(ends.first().first().toInt(), result);
+    }
+
+    // The next track queued shortly before the end plays on without a gap, and only the
+    // track that really ends raises the end of stream; a dropped one is never heard.
+    void playsOnWithoutAGap_data() {
+        QTest::addColumn<QString>("then"); // what the caller does once the next is queued
+        QTest::addColumn<int>("joints");
+        QTest::addColumn<int>("ends");
+        QTest::addColumn<double>("soundMs");
+        QTest::newRow("plays on") << "" << 1 << 1 << 600.0;
+        QTest::newRow("dropped before the end") << "drop" << 0 << 1 << 300.0;
+        // Stays in the playing file (the next is asked for again, not here).
+        QTest::newRow("sought back before the end") << "seek" << 0 << 1 << 250.0;
+        QTest::newRow("a next file that is not audio") << "not audio" << 0 << 1 << 300.0;
+        QTest::newRow("stopped before the end") << "stop" << 0 << 0 << 300.0; // or less
+    }
+    void playsOnWithoutAGap() {
+        QFETCH(QString, then);
+        QFETCH(int, joints);
+        QFETCH(int, ends);
+        QFETCH(double, soundMs);
+        Recording recording;
+        GstEngine engine(nullptr, [&] { return recording.sink(); });
+        QSignalSpy joined(&engine, &MediaEngine::queuedStarted);
+        QSignalSpy ended(&engine, &MediaEngine::endOfStream);
+        const QString file = fixture("short_0_3s.mp3"); // a whole number of periods
+        bool queued = false;
+        connect(&engine, &MediaEngine::aboutToFinish, &engine, [&] {
+            if (std::exchange(queued, true))
+                return; // once: the second copy ends the test
+            QVERIFY(engine.queueNext(then == "not audio" ? fixture("not_audio.mp3") : file));
+            QTimer::singleShot(50, &engine, [&] {
+                if (then == "drop")
+                    engine.queueNext(QString());
+                else if (then == "stop")
+                    engine.stop();
+                else if (then == "seek")
+                    engine.setPosition(0.1);
+            });
+        });
+        engine.setFileName(file);
+        QVERIFY(engine.play());
+        QTest::qWait(1500);
+        QCOMPARE(joined.count(), joints);
+        QCOMPARE(ended.count(), ends);
+        if (ends > 0)
+            QCOMPARE(ended.first().first().toInt(), 0);
+        QCOMPARE(engine.state(), MediaEngine::PlayState::Stopped);
+        const auto [sound, gap] = recording.soundAndLongestGap();
+        const double tolerance = then == "seek" ? 30 : 5; // a seek lands where the clock is
+        QVERIFY2(sound < soundMs + tolerance && (then == "stop" || sound > soundMs - tolerance),
+                 qPrintable(QString::number(sound)));
+        QVERIFY2(gap <= 5, qPrintable(QString::number(gap)));
     }
 
     void pauseAndSetPosition_data() {
