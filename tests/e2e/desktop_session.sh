@@ -131,14 +131,9 @@ start_player() {
     "$@" >"$session_dir/app.log" 2>&1 &
     APP_PID=$!
     pids+=("$APP_PID")
-    APP_WINDOW=""
-    local tries=100
-    while [ -z "$APP_WINDOW" ] && [ "$tries" -gt 0 ]; do
-        APP_WINDOW=$(xdotool search --onlyvisible --name '^Marrowtune$' 2>/dev/null | head -1 || true)
-        tries=$((tries - 1))
-        [ -n "$APP_WINDOW" ] || sleep 0.1
-    done
-    [ -n "$APP_WINDOW" ] || { cat "$session_dir/app.log"; echo "FAIL: no window"; exit 1; }
+    wait_for 100 xdotool search --onlyvisible --name '^Marrowtune$' ||
+        { cat "$session_dir/app.log"; echo "FAIL: no window"; exit 1; }
+    APP_WINDOW=$(xdotool search --onlyvisible --name '^Marrowtune$' | head -1)
 }
 
 # Keys to the player's window, as a person types them.
@@ -156,10 +151,4 @@ add_file() {
 }
 
 # shot FILE [WINDOW]: a PNG of the window's client area (or of the whole screen).
-shot() {
-    if [ -n "${2:-}" ]; then
-        import -window "$2" "$1"
-    else
-        import -window root "$1"
-    fi
-}
+shot() { import -window "${2:-root}" "$1"; }

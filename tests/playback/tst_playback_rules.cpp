@@ -1,4 +1,3 @@
-#include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "playback/mp3_frame_counter.h"
 #include "playback/next_entry.h"
@@ -222,40 +221,6 @@ private slots:
         const auto got = ::mp3Duration(
             {reinterpret_cast<const std::uint8_t*>(data.constData()), std::size_t(data.size())});
         QCOMPARE(got.value_or(-1.0), seconds);
-    }
-
-    // What the desktop is told about a file: each encoding, version 2 over version 1, the
-    // file name when there is no title.
-    void songTags_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("artist");
-        QTest::addColumn<QString>("album");
-        QTest::addColumn<int>("track");
-        QTest::newRow("ID3v1.1, Latin-1") << "tags_v1_latin1.mp3"
-                                          << "Grüße aus Köln"
-                                          << "Señor Tonal"
-                                          << "Ça va" << 7;
-        QTest::newRow("ID3v2.3, UTF-16, over ID3v1") << "tags_v23_utf16.mp3"
-                                                     << "Żółw – 東京"
-                                                     << "Anna Ødegård"
-                                                     << "Ünïcode" << 3;
-        QTest::newRow("ID3v2.4, UTF-8, first of two values") << "tags_v24_utf8.mp3"
-                                                             << "Ελληνικά"
-                                                             << "Çelik" << QString() << 5;
-        QTest::newRow("no tags") << "short_0_3s.mp3"
-                                 << "short_0_3s" << QString() << QString() << 0;
-        QTest::newRow("no such file") << "gone.MP3"
-                                      << "gone" << QString() << QString() << 0;
-    }
-    void songTags() {
-        QFETCH(QString, file);
-        const QString path = QStringLiteral(MT_FIXTURES "/") + file;
-        const Id3Tags tags = readId3Tags(path);
-        QTEST(songTitle(tags, path), "title");
-        QTEST(tags.artist, "artist");
-        QTEST(tags.album, "album");
-        QTEST(tags.trackNumber, "track");
     }
 };
 
