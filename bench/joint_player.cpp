@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <utility>
 
 namespace {
 
@@ -31,8 +32,8 @@ GstElement* timingSink() {
             const GstSegment* segment = gst_sample_get_segment(sample);
             // The queued file arrives with a segment of its own; its first buffer is at 0.
             GstBuffer* buffer = gst_sample_get_buffer(sample);
-            const GstClockTime pts = gst_segment_to_stream_time(segment, GST_FORMAT_TIME,
-                                                                GST_BUFFER_PTS(buffer));
+            const GstClockTime pts =
+                gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
             qint64 none = -1;
             if (secondStarted && pts < 30 * GST_MSECOND)
                 firstSoundOfSecondNs.compare_exchange_strong(none, clock_.nsecsElapsed());
@@ -61,16 +62,20 @@ int main(int argc, char** argv) {
     GstEngine engine(nullptr, lag ? std::function<GstElement*()>(timingSink)
                                   : std::function<GstElement*()>());
     qint64 notifiedNs = -1;
+    bool joined = false, restarted = false;
     QObject::connect(&engine, &MediaEngine::aboutToFinish, &engine, [&] {
-        if (queued && engine.fileName() == first && !secondStarted) {
+        if (queued && !secondStarted) {
             engine.queueNext(second);
             secondStarted = true;
         }
     });
-    QObject::connect(&engine, &MediaEngine::queuedStarted, &engine,
-                     [&] { notifiedNs = clock_.nsecsElapsed(); });
+    QObject::connect(&engine, &MediaEngine::queuedStarted, &engine, [&] {
+        joined = true;
+        notifiedNs = clock_.nsecsElapsed();
+    });
+    // Not joined (the old way, or the engine declined the queued file): started after the end.
     QObject::connect(&engine, &MediaEngine::endOfStream, &engine, [&] {
-        if (engine.fileName() == first && !secondStarted) {
+        if (!joined && !std::exchange(restarted, true)) {
             secondStarted = true;
             engine.setFileName(second);
             engine.play();

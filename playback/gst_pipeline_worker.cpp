@@ -430,6 +430,7 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
     queueDropped_ = seeking_ = false;
     arrivedNotHeard_ = 0;
     firstStreamSeen_ = droppingQueued_ = false;
+    sinkRate_ = sinkChannels_ = 0;
     arriving_.clear();
     queuedLengths_.clear();
     {
@@ -538,6 +539,7 @@ void GstPipelineWorker::reopenCurrent() {
     }
     arrivedNotHeard_ = 0;
     firstStreamSeen_ = droppingQueued_ = false;
+    sinkRate_ = sinkChannels_ = 0;
     arriving_.clear();
     gchar* uri = gst_filename_to_uri(QFile::encodeName(currentFile_).constData(), nullptr);
     g_object_set(playbin_, "uri", uri, nullptr);
@@ -641,6 +643,17 @@ GstPadProbeReturn GstPipelineWorker::watchStream(GstPadProbeInfo* info) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && !arriving_.isEmpty())
             gst_event_copy_segment(event, &segment_);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS && outputChanges(event) &&
+            !arriving_.isEmpty()) {
+            // Another rate or channel count opens the sound output anew, a longer break than
+            // starting the next track after the end: the one before ends here instead.
+            arriving_.clear();
+            --arrivedNotHeard_;
+            droppingQueued_ = true;
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_eos();
+            return GST_PAD_PROBE_OK;
+        }
         if (GST_EVENT_TYPE(event) != GST_EVENT_STREAM_START ||
             !std::exchange(firstStreamSeen_, true))
             return GST_PAD_PROBE_OK;
@@ -671,6 +684,21 @@ GstPadProbeReturn GstPipelineWorker::watchStream(GstPadProbeInfo* info) {
                       std::exchange(arriving_, QString()));
     }
     return GST_PAD_PROBE_OK;
+}
+
+bool GstPipelineWorker::outputChanges(GstEvent* capsEvent) {
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(capsEvent, &caps);
+    int rate = 0, channels = 0;
+    if (caps && gst_caps_get_size(caps) > 0) {
+        const GstStructure* s = gst_caps_get_structure(caps, 0);
+        gst_structure_get_int(s, "rate", &rate);
+        gst_structure_get_int(s, "channels", &channels);
+    }
+    const bool changed = sinkRate_ != 0 && (rate != sinkRate_ || channels != sinkChannels_);
+    sinkRate_ = rate;
+    sinkChannels_ = channels;
+    return changed;
 }
 
 // The new track is heard when the clock reaches its first buffer's running time; the sink

@@ -120,6 +120,7 @@ private:
     void aboutToFinish();
     GstPadProbeReturn watchStream(GstPadProbeInfo* info);
     void watchSink(GstElement* sink);
+    bool outputChanges(GstEvent* capsEvent);
     void scheduleJoint(GstClockTime runningTime, const QString& file);
     void joint(quint64 gen, const QString& file);
     void forgetPastJoints();
@@ -171,6 +172,8 @@ private:
     GstSegment segment_{};
     QString arriving_; // the queued file whose first buffer comes next
     bool firstStreamSeen_ = false;
+    int sinkRate_ = 0;
+    int sinkChannels_ = 0;
     bool droppingQueued_ = false;
 
     // Worker thread only: the file heard, and exact lengths counted for queued files.
