@@ -91,7 +91,7 @@ GstElement* appSink() {
 // Keeps in real time whatever reaches the sink, as a person would hear it.
 struct Recording {
     std::mutex mutex;
-    std::vector<float> left;                // one channel is enough to hear a gap
+    std::vector<float> left, right;
     GstClockTime end = GST_CLOCK_TIME_NONE; // running time where the last buffer ended
     GstClockTime hole = 0;                  // the longest time no buffer covered
 
@@ -121,8 +121,10 @@ struct Recording {
         end = from + GST_BUFFER_DURATION(buffer);
         if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
             const auto* f = reinterpret_cast<const float*>(map.data);
-            for (size_t i = 0; i + 1 < map.size / sizeof(float); i += 2)
+            for (size_t i = 0; i + 1 < map.size / sizeof(float); i += 2) {
                 left.push_back(f[i]);
+                right.push_back(f[i + 1]);
+            }
             gst_buffer_unmap(buffer, &map);
         }
     }
@@ -148,43 +150,31 @@ struct Recording {
 };
 
 struct Levels {
-    double left; // dB RMS; -200: silence
+    double left; // dB RMS; -200: silence, NaN: nothing heard (fails every comparison)
     double right;
 };
 
 // RMS per channel of the second from 0.3 s on, skipping the decoder's start.
-Levels measure(GstEngine& engine, std::atomic<GstElement*>& sink, const QString& file) {
-    const Levels none{qQNaN(), qQNaN()}; // fails every comparison
+Levels measure(GstEngine& engine, Recording& recording, const QString& file) {
+    constexpr size_t kFrom = 44100 * 3 / 10, kTo = 44100 * 13 / 10;
+    const auto heard = [&] {
+        std::lock_guard lock(recording.mutex);
+        return recording.right.size() >= kTo;
+    };
     engine.setFileName(file);
-    if (!engine.play())
-        return none;
-    constexpr qint64 kFrom = 44100 * 3 / 10;
-    constexpr qint64 kTo = 44100 * 13 / 10;
-    double sum[2] = {0, 0};
-    qint64 seen = 0;
-    while (seen < kTo) {
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink.load()), GST_SECOND);
-        if (!sample)
-            break;
-        GstBuffer* buffer = gst_sample_get_buffer(sample);
-        GstMapInfo map;
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            const auto* f = reinterpret_cast<const float*>(map.data);
-            for (qint64 i = 0; i < qint64(map.size / (2 * sizeof(float))); ++i, ++seen) {
-                if (seen >= kFrom && seen < kTo) {
-                    sum[0] += double(f[2 * i]) * f[2 * i];
-                    sum[1] += double(f[2 * i + 1]) * f[2 * i + 1];
-                }
-            }
-            gst_buffer_unmap(buffer, &map);
-        }
-        gst_sample_unref(sample);
-    }
+    const bool played = engine.play() && QTest::qWaitFor(heard, 4000);
     engine.stop();
-    if (seen < kTo)
-        return none;
-    const auto db = [](double s) { return s > 0 ? 10 * std::log10(s / (kTo - kFrom)) : -200; };
-    return {db(sum[0]), db(sum[1])};
+    std::lock_guard lock(recording.mutex);
+    const auto db = [&](const std::vector<float>& channel) {
+        double sum = 0;
+        for (size_t i = kFrom; played && i < kTo; ++i)
+            sum += double(channel[i]) * channel[i];
+        return !played ? qQNaN() : sum > 0 ? 10 * std::log10(sum / (kTo - kFrom)) : -200;
+    };
+    const Levels got{db(recording.left), db(recording.right)};
+    recording.left.clear();
+    recording.right.clear();
+    return got;
 }
 
 // `got` against `full`, the same file at full volume (a -9 dB RMS tone in both channels).
@@ -510,8 +500,8 @@ private slots:
 
     // Each measure() starts the file anew, so every setting is also checked across tracks.
     void levels() {
-        std::atomic<GstElement*> sink{nullptr};
-        GstEngine engine(nullptr, [&] { return sink = appSink(); });
+        Recording sink;
+        GstEngine engine(nullptr, [&] { return sink.sink(); });
         const QString mp3 = fixture("tone_stereo_2s.mp3");
         const QString ogg = fixture("tone_stereo_2s.ogg");
         const Levels mp3Full = measure(engine, sink, mp3);
