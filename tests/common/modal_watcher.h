@@ -12,7 +12,6 @@
 class ModalWatcher : public QObject {
 public:
     struct Seen {
-        QString className;
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -24,12 +23,6 @@ public:
     }
 
     QList<Seen> seen;
-
-    // The default answer: record a message box and press its OK button.
-    static void acceptBox(QWidget* w) {
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            box->accept();
-    }
 
 private:
     void poll() {
@@ -49,7 +42,7 @@ private:
         if (w != last_)
             repeats_ = 0;
         last_ = w;
-        Seen s{QString::fromLatin1(w->metaObject()->className()), w->windowTitle(), {}, {}};
+        Seen s{w->windowTitle(), {}, {}};
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             s.text = box->text();
             s.icon = box->icon();
@@ -57,8 +50,8 @@ private:
         seen << s;
         if (answer_)
             answer_(w);
-        else
-            acceptBox(w);
+        else if (auto* box = qobject_cast<QMessageBox*>(w)) // by default OK, on boxes only
+            box->accept();
     }
 
     std::function<void(QWidget*)> answer_;

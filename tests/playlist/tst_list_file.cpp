@@ -21,10 +21,6 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-bool writeProc(const char* path, const QByteArray& text) {
-    return writeFile(QString::fromLatin1(path), text);
-}
-
 // A mount namespace of the test's own, so it can mount small full or read-only file systems
 // (which stop root too) without touching the host: directly as root, else in a user
 // namespace where an ordinary user is root.
@@ -34,9 +30,11 @@ QString enterPrivateMounts() {
     if (::unshare(CLONE_NEWNS) != 0) {
         if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
             return QStringLiteral("no mount namespace: %1").arg(qt_error_string(errno));
-        writeProc("/proc/self/setgroups", "deny");
-        if (!writeProc("/proc/self/uid_map", QByteArray::number(uid).prepend("0 ") + " 1") ||
-            !writeProc("/proc/self/gid_map", QByteArray::number(gid).prepend("0 ") + " 1"))
+        writeFile(QStringLiteral("/proc/self/setgroups"), "deny");
+        if (!writeFile(QStringLiteral("/proc/self/uid_map"),
+                       QByteArray::number(uid).prepend("0 ") + " 1") ||
+            !writeFile(QStringLiteral("/proc/self/gid_map"),
+                       QByteArray::number(gid).prepend("0 ") + " 1"))
             return QStringLiteral("could not map the user into a user namespace");
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
