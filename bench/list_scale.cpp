@@ -10,6 +10,7 @@
 #include "app/form1.h"
 #include "bench/null_engine.h"
 #include "bench/paint_watcher.h"
+#include "bench/resident_memory.h"
 #include "playlist/folder_listing.h"
 #include "playlist/list_file_store.h"
 #include "playlist/play_list_model.h"
@@ -53,16 +54,6 @@ void writeListFile(const QString& path, int count) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
-}
-
-qint64 rssKib() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
 }
 
 double median(QList<double> values) {
@@ -174,16 +165,16 @@ struct Window {
 
 int rssMode(const QString& mode, const QString& path) {
     if (mode == QLatin1String("floor")) {
-        const qint64 before = rssKib();
+        const qint64 before = residentKiB();
         const QStringList entries = plainRead(path);
-        std::printf("%lld\n", static_cast<long long>(rssKib() - before));
+        std::printf("%lld\n", static_cast<long long>(residentKiB() - before));
         return entries.isEmpty();
     }
     Window window;
-    const qint64 before = rssKib();
+    const qint64 before = residentKiB();
     window.load(path);
     settle(*window.watcher);
-    std::printf("%lld\n", static_cast<long long>(rssKib() - before));
+    std::printf("%lld\n", static_cast<long long>(residentKiB() - before));
     return 0;
 }
 

@@ -3,6 +3,7 @@
 // mode for bench/run: whether every end was followed by the right start, and how much the
 // resident memory grew per track after a warm-up. MARROWTUNE_SOAK_ENDS changes the count.
 #include "app/form1.h"
+#include "bench/resident_memory.h"
 #include "playback/gst_engine.h"
 #include "playlist/play_list_model.h"
 
@@ -29,17 +30,6 @@ bool waitFor(const std::function<bool()>& done, int ms) {
         QThread::msleep(1);
     }
     return done();
-}
-
-qint64 residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    // readAll, not readLine: /proc files report a size of 0.
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
 }
 
 // Encodes `ms` milliseconds of tone as an MP3 at `path`.
