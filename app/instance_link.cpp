@@ -21,19 +21,11 @@ InstanceLink::Role InstanceLink::claimOrHandOver(const QDBusConnection& bus,
     // Registered before the name is claimed, so a launch racing this one reaches it as soon
     // as the name is ours; its call waits in the queue until the window is up.
     registerOn(bus);
-    constexpr uint kDoNotQueue = 4;
-    constexpr uint kPrimaryOwner = 1;
-    constexpr uint kAlreadyOwner = 4;
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
-    request << MprisService::playerName() << kDoNotQueue;
-    const QDBusMessage claimed = bus.call(request, QDBus::Block, timeoutMs);
-    if (claimed.type() == QDBusMessage::ReplyMessage && !claimed.arguments().isEmpty()) {
-        const uint answer = claimed.arguments().first().toUInt();
-        if (answer == kPrimaryOwner || answer == kAlreadyOwner)
-            return Role::First;
-    }
+    const QDBusMessage claimed = bus.call(MprisService::requestNameCall(MprisService::playerName()),
+                                          QDBus::Block, timeoutMs);
+    if (claimed.type() == QDBusMessage::ReplyMessage && !claimed.arguments().isEmpty() &&
+        MprisService::nameGranted(claimed.arguments().first().toUInt()))
+        return Role::First;
     QDBusMessage open = QDBusMessage::createMethodCall(MprisService::playerName(), kPath,
                                                        kInterface, QStringLiteral("Open"));
     open << paths << enqueue;

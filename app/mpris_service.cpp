@@ -68,21 +68,28 @@ void MprisService::publish(const QDBusConnection& bus) {
     requestName(connection, kName, false);
 }
 
-void MprisService::requestName(const QDBusConnection& bus, const QString& name, bool lastTry) {
+QDBusMessage MprisService::requestNameCall(const QString& name) {
     constexpr uint kDoNotQueue = 4;
-    constexpr uint kPrimaryOwner = 1;
-    constexpr uint kAlreadyOwner = 4;
     QDBusMessage request = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
     request << name << kDoNotQueue;
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(request), this);
+    return request;
+}
+
+bool MprisService::nameGranted(uint answer) {
+    constexpr uint kPrimaryOwner = 1;
+    constexpr uint kAlreadyOwner = 4;
+    return answer == kPrimaryOwner || answer == kAlreadyOwner;
+}
+
+void MprisService::requestName(const QDBusConnection& bus, const QString& name, bool lastTry) {
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(requestNameCall(name)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, bus, name, lastTry](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
                 const QDBusPendingReply<uint> reply = *call;
-                if (!reply.isError() &&
-                    (reply.value() == kPrimaryOwner || reply.value() == kAlreadyOwner)) {
+                if (!reply.isError() && nameGranted(reply.value())) {
                     serviceName_ = name;
                     emit nameAcquired();
                 } else if (!lastTry) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,10 @@ public:
     static QString playerName();
     // Whether there is a session bus to use, without starting one.
     static bool sessionBusKnown();
+    // The bus's RequestName call for `name`, not queueing behind its owner, and whether an
+    // answer to it means the name is ours.
+    static QDBusMessage requestNameCall(const QString& name);
+    static bool nameGranted(uint answer);
 
     // Without a session bus the player goes on without one and says nothing. Connecting is
     // done on a thread of its own: a bus daemon that hangs must not hold up the window.
