@@ -379,7 +379,8 @@ private slots:
         } else {
             QSignalSpy jumps(&engine, &MediaEngine::positionJumped);
             QVERIFY(engine.setPosition(target));
-            QCOMPARE(engine.position(), target);
+            // At once, not the old place; the seek may already have settled and run on.
+            QVERIFY(qAbs(engine.position() - target) < 0.02);
             QCOMPARE(jumps.count(), 1); // so that the display follows at once
         }
         // Held while paused; while a seek settles, never 0 or the old place.
