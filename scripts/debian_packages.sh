@@ -1,4 +1,4 @@
-# Sourced by ./dev, scripts/quality_gates.sh and fuzz/run.sh: the Debian packages the project
+# Sourced by ./dev, scripts/quality_gates.sh, fuzz/run.sh and bench/run: the Debian packages the project
 # needs, and a function that installs those missing (with sudo when not root).
 
 build_packages=(
@@ -16,6 +16,9 @@ test_packages=(
     dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
     dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin
 )
+
+# What bench/run needs beyond the test tools: an encoder for the tones it plays.
+bench_packages=(lame)
 
 install_missing() {
     local p missing=()
