@@ -272,26 +272,25 @@ row "  wake-ups per thread, after Stop" "$app_stopped_threads" "-" "-" "-"
 rss_limit=$((bare_rss * 11 / 10 / 1024))
 row "memory while playing (VmRSS)" "$((app_rss / 1024)) MiB" "$((bare_rss / 1024)) MiB (bare window playing it)" "<= 1.1 x ref = $rss_limit MiB" "$(verdict "$((app_rss / 1024))" "$rss_limit")"
 
-heard=yes
-for l in "${latencies[@]}"; do [ -n "$l" ] || heard=no; done
-if [ "$heard" = yes ]; then
-    latency=$(printf '%s\n' "${latencies[@]}" | median)
-    row "play key to first sound (median of 5)" "$latency ms" "${gst_start_sound:-?} ms (gst-launch, from launch)" "< 100 ms" "$(verdict "$latency" 99.999)"
-else
-    row "play key to first sound" "no sound: ${latencies[*]}" "${gst_start_sound:-?} ms (gst-launch, from launch)" "< 100 ms" "missed"
-fi
+# latency_row FIGURE COUNT FAILED REFERENCE TARGET LIMIT MS...: the median of the measurements
+# in ms, or FAILED with them all when one of them heard nothing.
+latency_row() {
+    local figure=$1 count=$2 failed=$3 reference=$4 target=$5 limit=$6 l
+    shift 6
+    for l in "$@"; do
+        [ -n "$l" ] || { row "$figure" "$failed: $*" "$reference" "$target" "missed"; return; }
+    done
+    l=$(printf '%s\n' "$@" | median)
+    row "$figure (median of $count)" "$l ms" "$reference" "$target" "$(verdict "$l" "$limit")"
+}
+
+gst_reference="${gst_start_sound:-?} ms (gst-launch, from launch)"
+latency_row "play key to first sound" 5 "no sound" "$gst_reference" "< 100 ms" 99.999 "${latencies[@]}"
 note "latencies: ${latencies[*]} ms"
 menu_latency=$(printf '%s\n' "${menu_latencies[@]}" | median)
-row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "${gst_start_sound:-?} ms (gst-launch, from launch)" "-" "-"
+row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "$gst_reference" "-" "-"
 note "Ctrl+P latencies: ${menu_latencies[*]} ms"
-heard=yes
-for l in "${mutes[@]}"; do [ -n "$l" ] || heard=no; done
-if [ "$heard" = yes ]; then
-    mute=$(printf '%s\n' "${mutes[@]}" | median)
-    row "Alt+M (mute) to silence (median of 3)" "$mute ms" "-" "<= 150 ms" "$(verdict "$mute" 150)"
-else
-    row "Alt+M (mute) to silence" "not silent: ${mutes[*]}" "-" "<= 150 ms" "missed"
-fi
+latency_row "Alt+M (mute) to silence" 3 "not silent" "-" "<= 150 ms" 150 "${mutes[@]}"
 note "mute latencies: ${mutes[*]} ms"
 
 note "time box against the engine's position, 15 s"
