@@ -13,10 +13,8 @@ public:
     using MediaEngine::MediaEngine;
 
     QStringList calls;
+    QStringList failing; // "play", "queue" or "balance": those calls are refused
     QString name;
-    bool failPlay = false;
-    bool failBalance = false;
-    bool failQueue = false;
     QString queued;
     std::optional<double> trackLength = 0.0;
     double pos = 0.0;
@@ -25,32 +23,30 @@ public:
     bool muted = false;
 
     bool setFileName(const QString& n) override {
-        calls << QStringLiteral("file:%1").arg(n);
         name = n;
         newFile_ = true;
-        return true;
+        return record("file:" + n);
     }
     QString fileName() const override { return name; }
     // As the real engine: play() after setFileName starts anew, passing through Stopped;
     // otherwise it continues after pause() and changes nothing while playing.
     bool play() override {
-        calls << QStringLiteral("play");
-        if (newFile_) {
+        record(QStringLiteral("play"));
+        if (std::exchange(newFile_, false)) {
             setState(PlayState::Stopped);
             pos = 0;
         }
-        newFile_ = false;
-        setState(failPlay ? PlayState::Stopped : PlayState::Playing);
-        return !failPlay;
+        setState(failing.contains("play") ? PlayState::Stopped : PlayState::Playing);
+        return !failing.contains("play");
     }
     bool pause() override {
-        calls << QStringLiteral("pause");
+        record(QStringLiteral("pause"));
         if (state_ == PlayState::Playing)
             setState(PlayState::Paused);
         return true;
     }
     bool stop() override {
-        calls << QStringLiteral("stop");
+        record(QStringLiteral("stop"));
         pos = 0;
         setState(PlayState::Stopped);
         return true;
@@ -59,38 +55,33 @@ public:
     std::optional<double> length() const override { return trackLength; }
     double position() const override { return pos; }
     bool setPosition(double s) override {
-        calls << QStringLiteral("seek:%1").arg(s);
+        record(QStringLiteral("seek:%1").arg(s));
         pos = s;
         emit positionJumped();
         return true;
     }
     bool queueNext(const QString& n) override {
-        calls << QStringLiteral("queue:%1").arg(n);
-        queued = failQueue ? QString() : n;
-        return !failQueue || n.isEmpty();
+        queued = failing.contains("queue") ? QString() : n;
+        return record("queue:" + n) && queued == n;
     }
     int volume() const override { return vol; }
     bool setVolume(int v) override {
-        calls << QStringLiteral("volume:%1").arg(v);
         vol = v;
-        return true;
+        return record(QStringLiteral("volume:%1").arg(v));
     }
     int balance() const override { return bal; }
     bool setBalance(int b) override {
-        if (failBalance)
+        if (failing.contains("balance"))
             return false;
-        calls << QStringLiteral("balance:%1").arg(b);
         bal = b;
-        return true;
+        return record(QStringLiteral("balance:%1").arg(b));
     }
     bool mute() const override { return muted; }
     bool setMute(bool on) override {
-        calls << QStringLiteral("mute:%1").arg(on ? 1 : 0);
         muted = on;
-        return true;
+        return record(QStringLiteral("mute:%1").arg(int(on)));
     }
 
-    void aboutToEnd() { emit aboutToFinish(); }
     // The end of a track: the queued file takes over without a gap, or the end of stream.
     void finishTrack() {
         if (queued.isEmpty()) {
@@ -107,10 +98,14 @@ private:
     PlayState state_ = PlayState::Stopped;
     bool newFile_ = false;
 
+    bool record(const QString& call) {
+        calls << call;
+        return true;
+    }
     void setState(PlayState s) {
-        if (state_ == s)
-            return;
-        state_ = s;
-        emit stateChanged();
+        if (state_ != s) {
+            state_ = s;
+            emit stateChanged();
+        }
     }
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <functional>
@@ -29,19 +28,14 @@ private:
         QWidget* w = QApplication::activeModalWidget();
         if (!w || !w->isVisible())
             return;
+        repeats_ = w == last_ ? repeats_ + 1 : 0;
+        last_ = w;
         // An answer that does not close its window must fail the test, not hang it.
-        if (w == last_ && ++repeats_ > kMaxRepeats) {
-            qWarning("ModalWatcher: '%s' did not close; rejecting it",
-                     qPrintable(w->windowTitle()));
-            if (auto* dialog = qobject_cast<QDialog*>(w))
-                dialog->reject();
-            else
-                w->close();
+        if (repeats_ > kMaxRepeats) {
+            qWarning("ModalWatcher: '%s' did not close; closing it", qPrintable(w->windowTitle()));
+            w->close(); // a dialog is rejected
             return;
         }
-        if (w != last_)
-            repeats_ = 0;
-        last_ = w;
         Seen s{w->windowTitle(), {}, {}};
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             s.text = box->text();
