@@ -57,6 +57,10 @@ class TstForm1 : public QObject {
     MprisPlayerAdaptor* mpris_ = nullptr;
     QStringList answers_;
     QString dialogFolder_; // where the last file dialog opened
+    QString tmp_;          // the row's temporary folder
+    ModalWatcher* watcher_ = nullptr;
+    qint64 now_ = 0; // the window's clock, in ms: it moves only in `wait` steps
+    int refreshes_ = 0;
 
     QObject* object(const QString& name) const {
         if (name == "Form1")
@@ -97,6 +101,11 @@ class TstForm1 : public QObject {
             QTest::keyClick(form_.get(), Qt::Key_P, Qt::ControlModifier);
             engine_->finishTrack();
             w->findChild<QAbstractButton*>("Command1")->click();
+        } else if (a.startsWith("do ")) { // steps while the window is open, then it closes
+            for (const QString& step : a.mid(3).split(", "))
+                if (!QTest::currentTestFailed())
+                    run(step);
+            w->close();
         } else if (a == "ok") {
             w->findChild<QAbstractButton*>("CmdOk")->click();
         } else if (a == "cancel") {
@@ -112,17 +121,51 @@ class TstForm1 : public QObject {
         }
     }
 
-    static QStringList boxes(ModalWatcher& watcher) {
+    QStringList boxes() {
         QStringList out;
-        for (const auto& s : std::exchange(watcher.seen, {}))
+        for (const auto& s : std::exchange(watcher_->seen, {}))
             out << s.title + "|" + s.text + (s.icon == QMessageBox::Warning ? "|warning" : "");
         return out;
     }
 
-    void run(const QString& step, const QString& tmp, ModalWatcher& watcher) {
+    void fits(QWidget* shown) {
+        for (QWidget* w : shown->findChildren<QWidget*>()) {
+            if (w->visibleRegion().isEmpty() || w->objectName() == "Check3")
+                continue; // clipped away or covered: never seen
+            QStyleOptionButton o;
+            o.initFrom(w);
+            QRect area;
+            QString text;
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+                text = b->text().remove('&');
+                area = w->style()->subElementRect(qobject_cast<QRadioButton*>(w)
+                                                      ? QStyle::SE_RadioButtonContents
+                                                      : QStyle::SE_PushButtonContents,
+                                                  &o, w);
+            } else if (auto* l = qobject_cast<QLabel*>(w)) {
+                text = l->text();
+                area = l->contentsRect();
+            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                text = g->title();
+                area = g->rect().adjusted(8, 0, -8, 0); // the title sits inside the frame line
+            }
+            if (text.isEmpty())
+                continue;
+            const QRect needed = w->fontMetrics().boundingRect(
+                area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+            QVERIFY2(area.contains(needed) ||
+                         (needed.width() <= area.width() && qobject_cast<QAbstractButton*>(w)),
+                     qPrintable(w->objectName() + ": " + text));
+        }
+        // A long path is shortened to the list's width, with the whole path in its tooltip.
+        const QRect row = list()->visualRect(form_->playList()->index(0));
+        QVERIFY(shown != form_.get() || list()->viewport()->rect().contains(row));
+    }
+
+    void run(const QString& step) {
         const QString verb = step.section(' ', 0, 0);
         const QString arg =
-            step.section(' ', 1).replace("$T", tmp).replace("$F", QStringLiteral(MT_FIXTURES));
+            step.section(' ', 1).replace("$T", tmp_).replace("$F", QStringLiteral(MT_FIXTURES));
         QStringList args = arg.split(' ', Qt::SkipEmptyParts);
         const QString key = arg.section('=', 0, 0), value = arg.section('=', 1);
         const QString obj = key.section('.', 0, 0), prop = key.section('.', 1);
@@ -181,13 +224,13 @@ class TstForm1 : public QObject {
                 programs << QStringList{a};
             form_->setMixerCandidates(programs);
         } else if (verb == "lists") {
-            form_->setListFolders(tmp, tmp + "/fallback");
+            form_->setListFolders(tmp_, tmp_ + "/fallback");
         } else if (verb == "file") {
             QDir().mkpath(QFileInfo(key).path());
             QFile f(key);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(value.toUtf8()) == value.size());
         } else if (verb == "biglist") { // list file with N entries; its load shows progress
-            QFile f(tmp + "/big.mlt");
+            QFile f(tmp_ + "/big.mlt");
             QVERIFY(f.open(QIODevice::WriteOnly));
             for (int i = 0; i < arg.toInt(); ++i)
                 f.write("/m/" + QByteArray::number(i) + ".mp3\r\n");
@@ -222,7 +265,7 @@ class TstForm1 : public QObject {
         } else if (verb == "plays") {
             QCOMPARE(std::exchange(calls, {}).count("play"), arg.toInt());
         } else if (verb == "boxes") {
-            QCOMPARE(boxes(watcher).join(';'), arg);
+            QCOMPARE(boxes().join(';'), arg);
         } else if (verb == "is") {
             QTRY_COMPARE_WITH_TIMEOUT(object(obj)->property(qPrintable(prop)).toString(), value,
                                       1000);
@@ -242,6 +285,27 @@ class TstForm1 : public QObject {
             QHelpEvent hover(QEvent::ToolTip, row.center(), viewport->mapToGlobal(row.center()));
             QApplication::sendEvent(viewport, &hover);
             QCOMPARE(QToolTip::text(), value);
+        } else if (verb == "wait") { // MS of time pass, the timer firing when it is due
+            auto* timer = get<QTimer>("Timer1");
+            qint64 due = timer->isActive() ? now_ + timer->interval() : -1;
+            for (int ms = 0, stale = 0; ms < arg.toInt() && !QTest::currentTestFailed(); ++ms) {
+                if (engine_->state() == MediaEngine::PlayState::Playing)
+                    engine_->pos += 0.001;
+                if (++now_ >= due && due >= 0) {
+                    ++refreshes_;
+                    form_->Timer1_Timer();
+                    due = timer->isActive() ? now_ + timer->interval() : -1;
+                }
+                // The time text never lags the rounded position by more than 30 ms.
+                const QString text = timeText(roundHalfEvenSaturated(engine_->pos));
+                stale = get<QLineEdit>("TxtTime")->text() == text ? 0 : stale + 1;
+                QVERIFY2(stale <= 30, qPrintable(text));
+            }
+        } else if (verb == "refreshes") { // fewer than N timer refreshes since the start
+            QVERIFY2(refreshes_ < arg.toInt(), qPrintable(QString::number(refreshes_)));
+        } else if (verb == "fits") { // every caption of the open window fits its text area
+            fits(QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                   : form_.get());
         } else if (verb == "selected") {
             QCOMPARE(selected(), arg.toInt());
         } else if (verb == "entries") {
@@ -269,38 +333,32 @@ private slots:
     void scenario() {
         QFETCH(QStringList, steps);
         QTemporaryDir tmp;
+        tmp_ = tmp.path();
         const QString startFolder = QDir::currentPath();
         engine_ = new FakeEngine;
         if (steps.first().startsWith("startvol ")) // the engine's level as the window opens
             engine_->vol = steps.takeFirst().section(' ', 1).toInt();
         form_ = std::make_unique<Form1>(engine_);
+        now_ = refreshes_ = 0;
+        form_->setClock([this] { return now_; });
         QObject holder;
         mpris_ = new MprisPlayerAdaptor(&holder, form_.get());
         answers_.clear();
         ModalWatcher watcher([this](QWidget* w) { answer(w); });
+        watcher_ = &watcher;
         for (const QString& step : std::as_const(steps)) {
-            run(step, tmp.path(), watcher);
+            run(step);
             if (QTest::currentTestFailed()) {
                 qWarning("at step: %s", qPrintable(step));
                 break;
             }
         }
         QDir::setCurrent(startFolder);
-        const QStringList unchecked = boxes(watcher);
+        const QStringList unchecked = boxes();
         form_.reset();
         QVERIFY2(unchecked.isEmpty(), qPrintable(unchecked.join(';')));
     }
-
-    // With a fake clock: the timer fires only when the time text can change, the text never
-    // lags the rounded position by more than 30 ms, and nothing wakes while nothing plays.
-    void displayFollowsTheEngine_data() {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<bool>("playsOn");
-        QTest::newRow("none") << "OptNON" << false;
-        QTest::newRow("resume") << "OptRes" << true;
-        QTest::newRow("random") << "OptRND" << true;
-    }
-    void displayFollowsTheEngine();
+    void cleanup() { form_.reset(); }
 
     // Every text reads at 4.5 : 1 on light, dark and mid-grey desktops (the volume's red at
     // 3 : 1), and a disabled button looks disabled.
@@ -317,15 +375,6 @@ private slots:
             << QColor(0x808080) << QColor(0x606060) << QColor(Qt::black);
     }
     void readableOnEveryPalette();
-
-    // Every caption a person sees fits its control's text area, word-wrapped lines included.
-    void captionsFit_data() {
-        QTest::addColumn<int>("window");
-        QTest::newRow("Form1") << 1;
-        QTest::newRow("Form2") << 2;
-        QTest::newRow("Form3") << 3;
-    }
-    void captionsFit();
 
     // A window started with --remember gets its list and settings back at the next such
     // start; a plain start, and whatever was damaged, starts as the first time.
@@ -381,6 +430,19 @@ void TstForm1::scenario_data() {
     row("only the user's moves seek",
         "set Slider1.maximum=200; move Slider1=90; calls seek:90; stepadd Slider1; calls seek:91; "
         "set Slider1.value=20; calls");
+    // With the clock in hand: the timer fires only when the time text can change, and
+    // nothing wakes while nothing plays.
+    row("the time follows the engine",
+        "random 0; length 60; add /m/a.mp3 /m/b.mp3; select 0; click OptRes; wait 20; "
+        "is Timer1.active=false; click CmdPlay; wait 2300; move Slider1=30; wait 1200; "
+        "mpris SetPosition current 5000000; wait 700; set TxtTime.cursorPosition=1; "
+        "answer do call, wait 700, is Timer1.active=false, is TxtTime.cursorPosition=1, call, "
+        "wait 800; menu mnuAbout; boxes about this prog|; end; wait 1600; "
+        "is Timer1.active=true; click OptRND; end; wait 600; is Timer1.active=true; "
+        "click OptNON; end; wait 600; is Timer1.active=false; click CmdStop; wait 20; "
+        "is Timer1.active=false; is TxtTime.text=0:0; refreshes 25; "
+        "calls file:/m/a.mp3 play seek:30 seek:5 pause play file:/m/b.mp3 play file:/m/a.mp3 "
+        "play stop stop");
     // The end of a track; which entry follows is the rules' table, this is what the window does.
     row("end: the mode is read when the track ends",
         "length 42; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; click OptRes; end; "
@@ -501,6 +563,11 @@ void TstForm1::scenario_data() {
     row("open: a folder without MP3 files",
         files + "open $T/empty; entries /m/first.mp3; calls; "
                 "boxes Error|No files were found in specific folder");
+    // Every caption a person sees fits its control's text area, word-wrapped lines included.
+    row("captions fit",
+        "show; add /home/someone/Music/An_Artist_With_A_Long_Name/An_Album/07_-_A_Song.mp3; "
+        "fits; is List1.textElideMode=ElideMiddle; answer do fits; menu mnuAbout; "
+        "answer do fits; menu mnuAdddir2; boxes about this prog|;Form3|");
     // Keys, menus and the window.
     row("access keys click at once",
         "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "
@@ -603,65 +670,6 @@ void TstForm1::keptBetweenRuns() {
     const QStringList bad = QDir(data).entryList({"*.bad.*"}, QDir::Files) +
                             QDir(QFileInfo(conf).path()).entryList({"*.bad.*"}, QDir::Files);
     QCOMPARE(bad.size(), int(!listBack && remember) + int(!settingsBack && remember));
-    form_.reset();
-}
-
-void TstForm1::displayFollowsTheEngine() {
-    QFETCH(QString, mode);
-    QFETCH(bool, playsOn);
-    engine_ = new FakeEngine;
-    form_ = std::make_unique<Form1>(engine_);
-    qint64 now = 0, due = 0;
-    int refreshes = 0, stale = 0;
-    form_->setClock([&] { return now; });
-    auto* timer = get<QTimer>("Timer1");
-    auto* time = get<QLineEdit>("TxtTime");
-    const auto armed = [&] { due = timer->isActive() ? now + timer->interval() : -1; };
-    // Runs `step`, then lets `ms` of fake time pass with the timer firing when due.
-    const auto then = [&](const std::function<void()>& step, int ms) {
-        step();
-        armed();
-        for (; ms > 0 && !QTest::currentTestFailed(); --ms) {
-            if (engine_->state() == MediaEngine::PlayState::Playing)
-                engine_->pos += 0.001;
-            if (++now >= due && due >= 0) {
-                ++refreshes;
-                form_->Timer1_Timer();
-                armed();
-            }
-            const QString text = timeText(roundHalfEvenSaturated(engine_->pos));
-            stale = time->text() == text ? 0 : stale + 1;
-            QVERIFY2(stale <= 30, qPrintable(time->text()));
-        }
-    };
-    form_->setRandomSource([] { return 0.0; });
-    engine_->trackLength = 60.0;
-    form_->playList()->append({"/m/a.mp3", "/m/b.mp3"});
-    select(0);
-    get<QAbstractButton>(mode)->setChecked(true);
-    then([] {}, 20);
-    QVERIFY(!timer->isActive());
-    then([&] { form_->CmdPlay_Click(); }, 2300);
-    then([&] { get<QSlider>("Slider1")->setSliderPosition(30); }, 1200);
-    then([&] { engine_->setPosition(5); }, 700); // from the desktop's media controls
-    ModalWatcher watcher([&](QWidget* about) {
-        time->setCursorPosition(1);
-        then([&] { form_->CmdPause_Click(); }, 700);
-        QVERIFY(!timer->isActive());
-        QCOMPARE(time->cursorPosition(), 1); // an unchanged text is not written again
-        then([&] { form_->CmdPause_Click(); }, 800);
-        about->findChild<QAbstractButton*>("Command1")->click();
-    });
-    form_->mnuAbout_Click();
-    then([&] { engine_->finishTrack(); }, 1600);
-    QCOMPARE(timer->isActive(), playsOn);
-    then([&] { form_->CmdStop_Click(); }, 20);
-    QVERIFY(!timer->isActive());
-    QCOMPARE(time->text(), QStringLiteral("0:0"));
-    QVERIFY2(refreshes < 25, qPrintable(QString::number(refreshes)));
-    // The refreshes write the slider all along; only the two seeks reach the engine.
-    QCOMPARE(engine_->calls.filter("seek"), QStringList({"seek:30", "seek:5"}));
-    form_.reset();
 }
 
 void TstForm1::readableOnEveryPalette() {
@@ -710,56 +718,6 @@ void TstForm1::readableOnEveryPalette() {
         form_->grab().save(shots + '/' + QTest::currentDataTag() + ".png");
     }
     QApplication::setPalette(saved);
-    form_.reset();
-}
-
-void TstForm1::captionsFit() {
-    QFETCH(int, window);
-    form_ = std::make_unique<Form1>(new FakeEngine);
-    std::unique_ptr<QWidget> dialog;
-    if (window == 2)
-        dialog = std::make_unique<Form2>();
-    else if (window == 3)
-        dialog = std::make_unique<Form3>(nullptr, nullptr);
-    // A long path is shortened to the list's width, with the whole path in its tooltip.
-    const QString deep = QStringLiteral("/home/someone/Music/An Artist With A Long Name/"
-                                        "An Album With A Long Title/07 - Song.mp3");
-    form_->playList()->append({deep});
-    QWidget* shown = dialog ? dialog.get() : form_.get();
-    shown->show();
-    QVERIFY(QTest::qWaitForWindowExposed(shown));
-    for (QWidget* w : shown->findChildren<QWidget*>()) {
-        if (w->visibleRegion().isEmpty() || w->objectName() == "Check3")
-            continue; // clipped away or covered: never seen
-        QStyleOptionButton o;
-        o.initFrom(w);
-        QRect area;
-        QString text;
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-            text = b->text().remove('&');
-            area = w->style()->subElementRect(qobject_cast<QRadioButton*>(w)
-                                                  ? QStyle::SE_RadioButtonContents
-                                                  : QStyle::SE_PushButtonContents,
-                                              &o, w);
-        } else if (auto* l = qobject_cast<QLabel*>(w)) {
-            text = l->text();
-            area = l->contentsRect();
-        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-            text = g->title();
-            area = g->rect().adjusted(8, 0, -8, 0); // the title sits inside the frame line
-        }
-        if (text.isEmpty())
-            continue;
-        const QRect needed = w->fontMetrics().boundingRect(
-            area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
-        QVERIFY2(area.contains(needed) ||
-                     (needed.width() <= area.width() && qobject_cast<QAbstractButton*>(w)),
-                 qPrintable(w->objectName() + ": " + text));
-    }
-    const QModelIndex row = form_->playList()->index(0);
-    QVERIFY(dialog || list()->viewport()->rect().contains(list()->visualRect(row)));
-    QCOMPARE(list()->textElideMode(), Qt::ElideMiddle);
-    form_.reset();
 }
 
 QTEST_MAIN(TstForm1)
