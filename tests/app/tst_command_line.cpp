@@ -25,9 +25,8 @@ private slots:
         row("other URIs left as given", {"http://h/x.mp3"}, -1, {"http://h/x.mp3"}, false);
         row("a colon in a file name", {"a: b.mp3"}, -1, {"/cwd/a: b.mp3"}, false);
         row("line break kept", {"/m/a\nb.mp3"}, -1, {"/m/a\nb.mp3"}, false);
-        row("-e", {"-e", "a.mp3"}, -1, {"/cwd/a.mp3"}, true);
-        row("--enqueue after the path", {"a.mp3", "--enqueue"}, -1, {"/cwd/a.mp3"}, true);
-        row("a path after --", {"--", "-e"}, -1, {"/cwd/-e"}, false);
+        row("-e and --enqueue, before and after a path", {"-e", "a.mp3", "--enqueue"}, -1,
+            {"/cwd/a.mp3"}, true);
         row("--help", {"--help"}, 0, {}, false, "Usage: marrowtune [options] [PATH...]");
         row("--version", {"--version"}, 0, {}, false, "marrowtune 0.1.0\n");
         row("unknown option", {"--shuffle", "a.mp3"}, 2, {}, false, "Unknown option 'shuffle'");

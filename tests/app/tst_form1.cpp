@@ -59,6 +59,7 @@ class TstForm1 : public QObject {
     QString dialogFolder_; // where the last file dialog opened
     QString tmp_;          // the row's temporary folder
     ModalWatcher* watcher_ = nullptr;
+    SessionKeeper* keeper_ = nullptr;
     qint64 now_ = 0; // the window's clock, in ms: it moves only in `wait` steps
     int refreshes_ = 0;
 
@@ -126,6 +127,14 @@ class TstForm1 : public QObject {
         for (const auto& s : std::exchange(watcher_->seen, {}))
             out << s.title + "|" + s.text + (s.icon == QMessageBox::Warning ? "|warning" : "");
         return out;
+    }
+
+    static void reads(QWidget* w, QPalette::ColorRole fg, QPalette::ColorRole bg, double at) {
+        for (auto group : {QPalette::Active, QPalette::Inactive}) {
+            const QPalette& p = w->palette();
+            QVERIFY2(contrastRatio(p.color(group, fg), p.color(group, bg)) >= at,
+                     qPrintable(w->objectName()));
+        }
     }
 
     void fits(QWidget* shown) {
@@ -206,6 +215,44 @@ class TstForm1 : public QObject {
                                       : arg.endsWith("right") ? Qt::RightButton
                                                               : Qt::MiddleButton;
             QTest::mouseRelease(get<QWidget>(args[0]), b, {}, QPoint(1, 1));
+        } else if (verb == "readable") { // 4.5 : 1 everywhere, the volume's red 3 : 1
+            for (QWidget* w : form_->centralWidget()->findChildren<QWidget*>()) {
+                if (qobject_cast<QPushButton*>(w)) {
+                    reads(w, QPalette::ButtonText, QPalette::Button, 4.5);
+                } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                           qobject_cast<QGroupBox*>(w)) {
+                    const double at = w->objectName() == "Label2" ? 3 : 4.5;
+                    reads(w, QPalette::WindowText, QPalette::Window, at);
+                } else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QListView*>(w)) {
+                    reads(w, QPalette::Text, QPalette::Base, 4.5);
+                    reads(w, QPalette::HighlightedText, QPalette::Highlight, 4.5);
+                }
+            }
+            const QPalette pause = get<QWidget>("CmdPause")->palette(); // disabled looks so
+            QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
+                    pause.color(QPalette::Active, QPalette::ButtonText));
+        } else if (verb == "shot") { // the README's pictures: MARROWTUNE_SHOTS=folder ctest
+            if (const QString shots = qEnvironmentVariable("MARROWTUNE_SHOTS"); !shots.isEmpty()) {
+                form_->playList()->append({"/home/someone/Music/Album/07 - A Song.mp3"});
+                QVERIFY(form_->grab().save(shots + '/' + arg + ".png"));
+            }
+        } else if (verb == "keep") { // as a start with --remember
+            keeper_ = new SessionKeeper(form_.get(), tmp_ + "/data", tmp_ + "/config/mt.conf");
+            QVERIFY(keeper_->claim());
+            keeper_->restore();
+        } else if (verb == "second") { // a later window runs without keeping anything
+            Form1 second(new FakeEngine);
+            QVERIFY(
+                !(new SessionKeeper(&second, tmp_ + "/data", tmp_ + "/config/mt.conf"))->claim());
+        } else if (verb == "save") { // as at exit
+            keeper_->saveNow();
+        } else if (verb == "restart") {
+            delete std::exchange(mpris_, nullptr);
+            form_ = std::make_unique<Form1>(engine_ = new FakeEngine);
+        } else if (verb == "place") {
+            form_->move(args[0].toInt(), args[1].toInt());
+        } else if (verb == "exists") {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(arg), 3000);
         } else if (verb == "soon") {
             emit engine_->aboutToFinish();
         } else if (verb == "end") {
@@ -306,6 +353,16 @@ class TstForm1 : public QObject {
         } else if (verb == "fits") { // every caption of the open window fits its text area
             fits(QApplication::activeModalWidget() ? QApplication::activeModalWidget()
                                                    : form_.get());
+        } else if (verb == "at") { // at X Y if that is on the screen, else somewhere on it
+            const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+            const QPoint kept(args[0].toInt(), args[1].toInt());
+            QVERIFY(screen.contains(form_->pos()));
+            QCOMPARE(form_->pos() == kept, screen.contains(kept));
+        } else if (verb == "bad") { // kept files set aside as damaged
+            const auto bad = [](const QString& folder) {
+                return QDir(folder).entryList({"*.bad.*"});
+            };
+            QCOMPARE((bad(tmp_ + "/data") + bad(tmp_ + "/config")).size(), arg.toInt());
         } else if (verb == "selected") {
             QCOMPARE(selected(), arg.toInt());
         } else if (verb == "entries") {
@@ -335,6 +392,14 @@ private slots:
         QTemporaryDir tmp;
         tmp_ = tmp.path();
         const QString startFolder = QDir::currentPath();
+        const QPalette saved = QApplication::palette();
+        if (steps.first().startsWith("palette ")) { // the desktop's colours: WINDOW TEXT
+            const QStringList colours = steps.takeFirst().split(' ');
+            QPalette desktop{QColor(colours[1])}; // buttons get black or white text
+            desktop.setColor(QPalette::WindowText, QColor(colours[2]));
+            desktop.setColor(QPalette::Text, QColor(colours[2]));
+            QApplication::setPalette(desktop);
+        }
         engine_ = new FakeEngine;
         if (steps.first().startsWith("startvol ")) // the engine's level as the window opens
             engine_->vol = steps.takeFirst().section(' ', 1).toInt();
@@ -356,46 +421,10 @@ private slots:
         QDir::setCurrent(startFolder);
         const QStringList unchecked = boxes();
         form_.reset();
+        QApplication::setPalette(saved);
         QVERIFY2(unchecked.isEmpty(), qPrintable(unchecked.join(';')));
     }
     void cleanup() { form_.reset(); }
-
-    // Every text reads at 4.5 : 1 on light, dark and mid-grey desktops (the volume's red at
-    // 3 : 1), and a disabled button looks disabled.
-    void readableOnEveryPalette_data() {
-        QTest::addColumn<QColor>("window");
-        QTest::addColumn<QColor>("text");
-        QTest::addColumn<QColor>("onMenu"); // what the window's own texts are drawn in
-        QTest::newRow("light") << QColor(0xEFEFEF) << QColor(Qt::black) << QColor(Qt::black);
-        QTest::newRow("dark, as designed")
-            << QColor(0x2A2A2A) << QColor(0xDDDDDD) << QColor(Qt::white);
-        QTest::newRow("mid-grey, palette text reads")
-            << QColor(0x8A8A8A) << QColor(0x1A1A1A) << QColor(0x1A1A1A);
-        QTest::newRow("mid-grey, palette text fails")
-            << QColor(0x808080) << QColor(0x606060) << QColor(Qt::black);
-    }
-    void readableOnEveryPalette();
-
-    // A window started with --remember gets its list and settings back at the next such
-    // start; a plain start, and whatever was damaged, starts as the first time.
-    void keptBetweenRuns_data() {
-        QTest::addColumn<bool>("remember");
-        QTest::addColumn<QByteArray>("listBytes"); // written over the kept list, unless empty
-        QTest::addColumn<QByteArray>("settingsBytes");
-        QTest::addColumn<QPoint>("keptAt");
-        QTest::addColumn<bool>("listBack");
-        QTest::addColumn<bool>("settingsBack");
-        const QPoint at(30, 40);
-        const QByteArray none;
-        QTest::newRow("kept") << true << none << none << at << true << true;
-        QTest::newRow("plain start") << false << none << none << at << false << false;
-        QTest::newRow("damaged list")
-            << true << QByteArray("/m/a.mp3\r\n\xff\xfe\0\x01", 14) << none << at << false << true;
-        QTest::newRow("damaged settings")
-            << true << none << QByteArray("\x01\x02 =[[\n") << at << true << false;
-        QTest::newRow("screen gone") << true << none << none << QPoint(-9000, 9000) << true << true;
-    }
-    void keptBetweenRuns();
 };
 
 void TstForm1::scenario_data() {
@@ -568,6 +597,35 @@ void TstForm1::scenario_data() {
         "show; add /home/someone/Music/An_Artist_With_A_Long_Name/An_Album/07_-_A_Song.mp3; "
         "fits; is List1.textElideMode=ElideMiddle; answer do fits; menu mnuAbout; "
         "answer do fits; menu mnuAdddir2; boxes about this prog|;Form3|");
+    // Every text reads on light, dark and mid-grey desktops; the window's own texts on the
+    // menu colour are white where white reads, else the desktop's text colour.
+    const QString readable = "add /m/a.mp3; select 0; readable; move Slider3=0; readable; "
+                             "move Slider3=1250; readable; show; shot ";
+    row("light desktop", "palette #efefef #000000; colour Label=#000000; " + readable + "light");
+    row("dark desktop", "palette #2a2a2a #dddddd; colour Label=#ffffff; " + readable + "dark");
+    row("mid-grey desktop, its text reads",
+        "palette #8a8a8a #1a1a1a; colour Label=#1a1a1a; " + readable + "grey");
+    row("mid-grey desktop, its text fails",
+        "palette #808080 #606060; colour Label=#000000; " + readable + "grey-fails");
+    // A window started with --remember gets its list and settings back at the next such
+    // start; a plain start, and whatever was damaged, starts as the first time.
+    const QString session = "keep; second; add /m/a.mp3 /m/b.mp3; exists $T/data/last session.mlt; "
+                            "click OptRes; move Slider3=1000; move Slider2=-800; click CmdMute; "
+                            "click CmdOnTop; ";
+    row("kept between runs",
+        session + "place 30 40; save; restart; keep; entries /m/a.mp3 /m/b.mp3; selected -1; "
+                  "calls volume:-1500 balance:-800 mute:1; is OptRes.checked=true; "
+                  "is Check3.checked=true; at 30 40; bad 0");
+    row("kept: a plain start starts afresh",
+        session + "save; restart; entries; calls; is OptRes.checked=false; bad 0");
+    row("kept: a damaged list is set aside",
+        session + "save; file $T/data/last session.mlt=/m/a.mp3\r\n" + QChar(0) +
+            "; restart; keep; entries; calls volume:-1500 balance:-800 mute:1; bad 1");
+    row("kept: damaged settings are set aside",
+        session + "save; file $T/config/mt.conf=\x01\x02 =[[\n; restart; keep; "
+                  "entries /m/a.mp3 /m/b.mp3; calls; is Check3.checked=false; bad 1");
+    row("kept: a place off the screen",
+        session + "place -9000 9000; save; restart; keep; at -9000 9000; bad 0");
     // Keys, menus and the window.
     row("access keys click at once",
         "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "
@@ -610,114 +668,6 @@ void TstForm1::scenario_data() {
         "meta xesam:trackNumber=5; mpris Next; meta xesam:title=Grüße aus Köln; "
         "meta xesam:artist=Señor Tonal; meta xesam:album=Ça va; meta xesam:trackNumber=7; "
         "mpris Next; meta xesam:title=short_0_3s; meta xesam:artist=; meta xesam:trackNumber=");
-}
-
-void TstForm1::keptBetweenRuns() {
-    QFETCH(bool, remember);
-    QFETCH(QByteArray, listBytes);
-    QFETCH(QByteArray, settingsBytes);
-    QFETCH(QPoint, keptAt);
-    QFETCH(bool, listBack);
-    QFETCH(bool, settingsBack);
-    QTemporaryDir dir;
-    const QString data = dir.filePath("data"), conf = dir.filePath("config/Marrowtune.conf");
-    const QString kept = data + "/last session.mlt";
-    SessionKeeper* keeper = nullptr;
-    const auto start = [&](bool keep) { // a start with --remember keeps the session
-        engine_ = new FakeEngine;
-        form_ = std::make_unique<Form1>(engine_);
-        keeper = new SessionKeeper(form_.get(), data, conf);
-        if (keep) {
-            QVERIFY(keeper->claim());
-            keeper->restore();
-        }
-    };
-    const QStringList entries = {"/m/a.mp3", "/m/b.mp3"};
-    {
-        start(true);
-        Form1 second(new FakeEngine); // a later window runs without keeping anything
-        QVERIFY(!(new SessionKeeper(&second, data, conf))->claim());
-        form_->playList()->append(entries);
-        // Kept within a second, without waiting for the end: a crash loses little.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kept), 3000);
-        get<QAbstractButton>("OptRes")->setChecked(true);
-        get<QSlider>("Slider3")->setSliderPosition(1000);
-        get<QSlider>("Slider2")->setSliderPosition(-800);
-        form_->CmdMute_Click();
-        form_->CmdOnTop_Click();
-        form_->move(keptAt);
-        keeper->saveNow();
-    }
-    for (const auto& [path, bytes] : {std::pair(kept, listBytes), std::pair(conf, settingsBytes)}) {
-        QFile f(path); // damaged by another program, or a disk fault
-        QVERIFY(bytes.isEmpty() ||
-                (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
-    }
-    start(remember);
-    QCOMPARE(form_->playList()->entries(), listBack ? entries : QStringList());
-    QCOMPARE(selected(), -1);
-    QVERIFY(!engine_->calls.contains("play"));
-    QCOMPARE(get<QAbstractButton>("OptRes")->isChecked(), settingsBack);
-    QCOMPARE(engine_->vol, settingsBack ? -1500 : 0);
-    QCOMPARE(engine_->bal, settingsBack ? -800 : 0);
-    QCOMPARE(engine_->muted, settingsBack);
-    QCOMPARE(get<QAbstractButton>("Check3")->isChecked(), settingsBack);
-    if (settingsBack) {
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY(screen.contains(form_->pos()));
-        QCOMPARE(form_->pos() == keptAt, screen.contains(keptAt));
-    }
-    const QStringList bad = QDir(data).entryList({"*.bad.*"}, QDir::Files) +
-                            QDir(QFileInfo(conf).path()).entryList({"*.bad.*"}, QDir::Files);
-    QCOMPARE(bad.size(), int(!listBack && remember) + int(!settingsBack && remember));
-}
-
-void TstForm1::readableOnEveryPalette() {
-    QFETCH(QColor, window);
-    QFETCH(QColor, text);
-    QFETCH(QColor, onMenu);
-    const QPalette saved = QApplication::palette();
-    QPalette desktop(window); // buttons get black or white text, whichever reads
-    for (auto role : {QPalette::WindowText, QPalette::Text})
-        desktop.setColor(role, text);
-    QApplication::setPalette(desktop);
-    form_ = std::make_unique<Form1>(new FakeEngine);
-    form_->playList()->append({"/m/a.mp3"});
-    select(0);
-    QCOMPARE(get<QWidget>("Label")->palette().color(QPalette::WindowText), onMenu);
-    auto reads = [](QWidget* w, QPalette::ColorRole fg, QPalette::ColorRole bg, double at) {
-        for (auto group : {QPalette::Active, QPalette::Inactive}) {
-            const QPalette& p = w->palette();
-            QVERIFY2(contrastRatio(p.color(group, fg), p.color(group, bg)) >= at,
-                     qPrintable(w->objectName()));
-        }
-    };
-    for (QWidget* w : form_->centralWidget()->findChildren<QWidget*>()) {
-        if (qobject_cast<QPushButton*>(w))
-            reads(w, QPalette::ButtonText, QPalette::Button, 4.5);
-        else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-                 qobject_cast<QGroupBox*>(w))
-            reads(w, QPalette::WindowText, QPalette::Window, w->objectName() == "Label2" ? 3 : 4.5);
-        else if (qobject_cast<QLineEdit*>(w) || qobject_cast<QListView*>(w)) {
-            reads(w, QPalette::Text, QPalette::Base, 4.5);
-            reads(w, QPalette::HighlightedText, QPalette::Highlight, 4.5);
-        }
-    }
-    for (int v : {0, 1250, 2500}) {
-        get<QSlider>("Slider3")->setSliderPosition(v);
-        reads(get<QWidget>("Label2"), QPalette::WindowText, QPalette::Window, 3);
-    }
-    const QPalette pause = get<QWidget>("CmdPause")->palette();
-    QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
-            pause.color(QPalette::Active, QPalette::ButtonText));
-    // The README's pictures: MARROWTUNE_SHOTS=folder ctest -R tst_form1
-    if (const QString shots = qEnvironmentVariable("MARROWTUNE_SHOTS"); !shots.isEmpty()) {
-        form_->playList()->append({"/home/someone/Music/Album/07 - A Song.mp3"});
-        form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-        form_->grab().save(shots + '/' + QTest::currentDataTag() + ".png");
-    }
-    QApplication::setPalette(saved);
 }
 
 QTEST_MAIN(TstForm1)
