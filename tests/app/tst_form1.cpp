@@ -37,7 +37,7 @@
 // Acting:  startvol LEVEL (first only: the engine's volume as the window opens) |
 //   add ENTRY... (- for an empty one) | many N | select ROW | click BUTTON | call (CmdPause_Click,
 //   which no enabled control reaches) | menu ACTION | key KEYS (to the focus) | focus WIDGET |
-//   show | move SLIDER=VALUE | set OBJECT.PROPERTY=VALUE | stepadd SLIDER |
+//   show | move SLIDER=VALUE | set OBJECT.PROPERTY=VALUE |
 //   release BUTTON left|right|middle | soon (the track is about to end) | end | broke |
 //   length SECONDS|none | fail play|balance|queue | random R | mixer PROGRAM... | lists |
 //   file NAME=CONTENT | biglist N | cd FOLDER | answer TEXT (for the next dialog: a file, a name,
@@ -208,8 +208,6 @@ class TstForm1 : public QObject {
             get<QSlider>(key)->setSliderPosition(value.toInt());
         } else if (verb == "set") {
             QVERIFY(object(obj)->setProperty(qPrintable(prop), value));
-        } else if (verb == "stepadd") {
-            get<QSlider>(arg)->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         } else if (verb == "release") {
             const Qt::MouseButton b = arg.endsWith("left")    ? Qt::LeftButton
                                       : arg.endsWith("right") ? Qt::RightButton
@@ -457,7 +455,8 @@ void TstForm1::scenario_data() {
         "is CmdPause.text=Pause; click CmdClear; set Text1.text=/m/a.mp3; call; calls; "
         "is CmdPause.text=Pause");
     row("only the user's moves seek",
-        "set Slider1.maximum=200; move Slider1=90; calls seek:90; stepadd Slider1; calls seek:91; "
+        "show; set Slider1.maximum=200; move Slider1=90; calls seek:90; focus Slider1; "
+        "key Right; calls seek:91; "
         "set Slider1.value=20; calls");
     // With the clock in hand: the timer fires only when the time text can change, and
     // nothing wakes while nothing plays.
@@ -515,14 +514,13 @@ void TstForm1::scenario_data() {
         "mixer /nonexistent/mixer true; click Cmdvol; mixer /nonexistent/mixer no-such-mixer; "
         "click Cmdvol; boxes Error|No volume mixer program was found.");
     // The list.
-    row("add a file",
+    row("add a file; a cancelled add changes nothing",
+        "menu mnuaddfile; boxes Load your MP3.|; entries; "
+        "is Text1.text=   song file will show in here when playing.....; "
         "file $T/new.mp3=; add /m/a.mp3; select 0; answer $T/new.mp3; menu mnuaddfile; "
         "boxes Load your MP3.|; entries /m/a.mp3 $T/new.mp3; is Text1.text=$T/new.mp3; "
         "selected 0; answer $T/new.mp3; menu mnuaddfile2; boxes Load your MP3.|; "
         "entries /m/a.mp3 $T/new.mp3 $T/new.mp3");
-    row("a cancelled add changes nothing",
-        "menu mnuaddfile; boxes Load your MP3.|; entries; "
-        "is Text1.text=   song file will show in here when playing.....");
     row("remove and remove all",
         "add /m/a.mp3 /m/b.mp3 /m/c.mp3; click CmdRem; boxes Error|No file selected|warning; "
         "select 1; is Text1.text=/m/b.mp3; click CmdRem; entries /m/a.mp3 /m/c.mp3; "
@@ -538,16 +536,16 @@ void TstForm1::scenario_data() {
         "bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; click CmdClear; "
         "answer mylist.mlt; menu mnuSavelist; bytes $T/mylist.mlt.mlt=; "
         "boxes ListName|;ListName|");
-    row("save: cancelled writes nothing; an empty name",
+    row("save: cancelled writes nothing; an empty name; a failure says why",
         "lists; add /m/a.mp3; click CmdSaveList; files $T; answer ; click CmdSaveList; "
-        "bytes $T/.mlt=/m/a.mp3\r\n; boxes ListName|;ListName|");
-    row("save: failure says why",
-        "lists; answer no/list; click CmdSaveList; boxes ListName|;Error|The list could not be "
-        "saved to \"$T/no/list.mlt\": No such file or directory");
-    row("load appends and keeps the selection",
+        "bytes $T/.mlt=/m/a.mp3\r\n; answer no/list; click CmdSaveList; "
+        "boxes ListName|;ListName|;ListName|;Error|The list could not be saved to "
+        "\"$T/no/list.mlt\": No such file or directory");
+    row("load appends and keeps the selection; a missing list",
         "lists; file $T/l.mlt=/m/x.mp3\r\n/m/y.mp3, /m/z.mp3\r\n; add /m/a.mp3; select 0; "
         "answer $T/l.mlt; click CmdLoadList; dialogin $T; answer $T/l.mlt; menu mnuLoadList; "
-        "boxes Load your list.|;Load your list.|; "
+        "answer $T/gone.mlt; click CmdLoadList; "
+        "boxes Load your list.|;Load your list.|;Load your list.|;Error|File Not Found; "
         "entries /m/a.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3; selected 0; "
         "is Text1.text=/m/a.mp3");
     // A long load stops at once, on Cancel or when the window closes, and keeps what it added.
@@ -559,8 +557,6 @@ void TstForm1::scenario_data() {
     row("hovering an entry shows the song's artist and title",
         "show; add $F/tags_v23_utf16.mp3 $F/short_0_3s.mp3; tip 0=Anna Ødegård – Żółw – 東京; "
         "tip 1=$F/short_0_3s.mp3");
-    row("load a missing list", "answer $T/gone.mlt; click CmdLoadList; "
-                               "boxes Load your list.|;Error|File Not Found; entries");
     row("import a folder from the menu",
         "file $T/b.MP3=; file $T/a.mp3=; file $T/c.wav=; cd $T; add /m/first.mp3; answer ok; "
         "menu mnuAdddir2; boxes Form3|; entries /m/first.mp3 $T/a.mp3 $T/b.MP3; selected -1");
@@ -576,8 +572,10 @@ void TstForm1::scenario_data() {
         files + "open $T/one.mp3 $T/album $T/l.mlt; "
                 "entries /m/first.mp3 $T/one.mp3 $T/album/a.mp3 $T/album/b.MP3 /m/x.mp3; "
                 "selected 1; calls file:$T/one.mp3 play");
-    row("open: enqueued", files + "enqueue $T/album; entries /m/first.mp3 $T/album/a.mp3 "
-                                  "$T/album/b.MP3; selected -1; calls");
+    row("open: enqueued; a folder without MP3 files",
+        files + "enqueue $T/album; open $T/empty; entries /m/first.mp3 $T/album/a.mp3 "
+                "$T/album/b.MP3; selected -1; calls; "
+                "boxes Error|No files were found in specific folder");
     row("open: the missing named in one box, the rest added",
         files + "open $T/gone.mp3 $T/one.mp3 $T/gone.mlt; entries /m/first.mp3 $T/one.mp3; "
                 "boxes Error|These do not exist or cannot be read:\n$T/gone.mp3\n$T/gone.mlt");
@@ -589,9 +587,6 @@ void TstForm1::scenario_data() {
         files + "mpris OpenUri https://x/y.mp3; mpris OpenUri file://$T/album; "
                 "is Text1.text=$T/album/a.mp3; calls file:$T/album/a.mp3 play; "
                 "entries /m/first.mp3 $T/album/a.mp3 $T/album/b.MP3");
-    row("open: a folder without MP3 files",
-        files + "open $T/empty; entries /m/first.mp3; calls; "
-                "boxes Error|No files were found in specific folder");
     // Every caption a person sees fits its control's text area, word-wrapped lines included.
     row("captions fit",
         "show; add /home/someone/Music/An_Artist_With_A_Long_Name/An_Album/07_-_A_Song.mp3; "
@@ -627,11 +622,10 @@ void TstForm1::scenario_data() {
     row("kept: a place off the screen",
         session + "place -9000 9000; save; restart; keep; at -9000 9000; bad 0");
     // Keys, menus and the window.
-    row("access keys click at once",
+    row("access keys click at once; keys and other buttons on aDD open nothing",
         "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "
-        "calls mute:1; key Alt+R; entries /m/a.mp3; key Alt+L; entries");
-    row("keys and other buttons on aDD open nothing",
-        "show; key Alt+A; focus CmdAdd; key Space; key Return; release CmdAdd right; "
+        "calls mute:1; key Alt+R; entries /m/a.mp3; key Alt+L; entries; key Alt+A; focus CmdAdd; "
+        "key Space; key Return; release CmdAdd right; "
         "release CmdAdd middle; is addmenu.visible=false; release CmdAdd left; "
         "is addmenu.visible=true; set addmenu.visible=false");
     row("menu shortcuts, even from the text box",
