@@ -1,16 +1,13 @@
 #include "app/form1.h"
-#include "app/form2.h"
 #include "app/mpris_player_adaptor.h"
 #include "app/session_keeper.h"
 #include "app/text_colours.h"
 #include "common/fake_engine.h"
 #include "common/modal_watcher.h"
 #include "playback/position_rules.h"
-#include "playlist/form3.h"
 #include "playlist/play_list_model.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -422,7 +419,6 @@ private slots:
         QApplication::setPalette(saved);
         QVERIFY2(unchecked.isEmpty(), qPrintable(unchecked.join(';')));
     }
-    void cleanup() { form_.reset(); }
 };
 
 void TstForm1::scenario_data() {
@@ -594,8 +590,9 @@ void TstForm1::scenario_data() {
         "answer do fits; menu mnuAdddir2; boxes about this prog|;Form3|");
     // Every text reads on light, dark and mid-grey desktops; the window's own texts on the
     // menu colour are white where white reads, else the desktop's text colour.
-    const QString readable = "add /m/a.mp3; select 0; readable; move Slider3=0; readable; "
-                             "move Slider3=1250; readable; show; shot ";
+    const QString readable =
+        "add /m/a.mp3; select 0; move Slider3=0; readable; "
+        "move Slider3=1250; readable; move Slider3=2500; readable; show; shot ";
     row("light desktop", "palette #efefef #000000; colour Label=#000000; " + readable + "light");
     row("dark desktop", "palette #2a2a2a #dddddd; colour Label=#ffffff; " + readable + "dark");
     row("mid-grey desktop, its text reads",
