@@ -13,23 +13,13 @@ constexpr qint64 kNone = std::numeric_limits<qint64>::min(); // roundHalfEvenToI
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// `count` MPEG frames: the 4 header bytes, the rest zero (silence, no Xing tag).
-QByteArray frames(int count, quint32 header, int length) {
+// `count` MPEG frames: the 4 header bytes, the rest zero (silence, no Xing tag). By default
+// MPEG 1 layer III, 128 kbit/s, 44.1 kHz: 417 bytes, 1152 samples.
+QByteArray frames(int count, quint32 header = 0xFFFB9000, int length = 417) {
     QByteArray f(length, '\0');
     for (int i = 0; i < 4; ++i)
         f[i] = char((header >> (24 - 8 * i)) & 0xFF);
     return f.repeated(count);
-}
-// MPEG 1 layer III, 128 kbit/s, 44.1 kHz: 417 bytes, 1152 samples.
-QByteArray mpeg1L3(int count) {
-    return frames(count, 0xFFFB9000, 417);
-}
-// A tag holding a frame sync, which must not be taken for audio.
-QByteArray id3v2Tag(int payload) {
-    QByteArray tag("ID3\x04\x00\x00", 6);
-    for (int shift : {21, 14, 7, 0})
-        tag += char((payload >> shift) & 0x7F);
-    return tag + mpeg1L3(1).leftJustified(payload, '\0', true);
 }
 
 } // namespace
@@ -41,13 +31,8 @@ private slots:
         QTest::addColumn<double>("position");
         QTest::addColumn<QString>("text");
         const std::pair<double, const char*> rows[] = {
-            {0.5, "0:0"},          {2.5, "0:2"},
-            {59.5, "1:0"},         {61, "1:1"},
-            {187.5, "3:8"},        {3600, "60:0"},
-            {36000, "600:0"},      {-1, "0:0"},
-            {-1.5, "0:-2"},        {-59, "0:-59"},
-            {-61, "-1:0"},         {-119, "-1:-59"},
-            {-32768.5, "-546:-8"}, {1e300, "153722867280912930:7"}};
+            {0.5, "0:0"},   {2.5, "0:2"},  {61, "1:1"},      {-1, "0:0"},
+            {-1.5, "0:-2"}, {-61, "-1:0"}, {-119, "-1:-59"}, {1e300, "153722867280912930:7"}};
         for (const auto& [p, text] : rows)
             QTest::newRow(QByteArray::number(p)) << p << QString::fromLatin1(text);
     }
@@ -65,11 +50,9 @@ private slots:
         const qint32 max = std::numeric_limits<qint32>::max();
         const qint32 min = std::numeric_limits<qint32>::min();
         QTest::newRow("186.5 to even") << 186.5 << qint64(186) << 186 << qint64(186);
-        QTest::newRow("-0.5 to even") << -0.5 << qint64(0) << 0 << qint64(0);
         QTest::newRow("largest") << 2147483647.4 << qint64(max) << max << qint64(max);
         QTest::newRow("past largest") << 2147483647.5 << kNone << max << qint64(max) + 1;
         QTest::newRow("smallest") << -2147483648.0 << qint64(min) << min << qint64(min);
-        QTest::newRow("1e12") << 1e12 << kNone << max << qint64(1e12);
         QTest::newRow("-inf") << -kInf << kNone << min << std::numeric_limits<qint64>::min();
         QTest::newRow("NaN") << kNaN << kNone << 0 << qint64(0);
     }
@@ -94,14 +77,10 @@ private slots:
         using S = std::optional<qint64>;
         QTest::newRow("first refresh at once") << 0.0 << false << S() << 500LL << 0LL;
         QTest::newRow("forced one waits out the floor") << 2.25 << true << S() << 3LL << 7LL;
-        QTest::newRow("stopped, current: sleeps") << 0.0 << false << S(0) << 500LL << -1LL;
         QTest::newRow("paused mid-second: sleeps") << 37.25 << false << S(37) << 500LL << -1LL;
         QTest::newRow("playing, seek back") << 10.25 << true << S(90) << 500LL << 0LL;
-        QTest::newRow("playing: next half") << 2.25 << true << S(2) << 500LL << 251LL;
-        QTest::newRow("odd second ends at its half") << 3.0 << true << S(3) << 500LL << 501LL;
         QTest::newRow("even second keeps its half") << 2.5 << true << S(2) << 500LL << 1LL;
         QTest::newRow("never closer than the floor") << 2.499 << true << S(2) << 2LL << 8LL;
-        QTest::newRow("negative") << -1.75 << true << S(-2) << 500LL << 251LL;
         QTest::newRow("past the slider's end") << 7200.75 << true << S(7201) << 500LL << 751LL;
     }
     void refreshSchedule() {
@@ -118,10 +97,7 @@ private slots:
         QTest::addColumn<int>("red");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("engine");
-        QTest::newRow("0") << 0 << 0 << "0 %" << -2500;
-        QTest::newRow("5") << 5 << 0 << "0 %" << -2495;
         QTest::newRow("15") << 15 << 2 << "0 %" << -2485;
-        QTest::newRow("25") << 25 << 2 << "1 %" << -2475;
         QTest::newRow("1249") << 1249 << 125 << "49 %" << -1251;
         QTest::newRow("2500") << 2500 << 250 << "100 %" << 0;
     }
@@ -157,26 +133,18 @@ private slots:
         QTest::addColumn<double>("r");
         QTest::addColumn<int>("action"); // 0 stop, 1 start, 2 "No file to play"
         QTest::addColumn<int>("entry");
-        const QStringList abc = {"a", "b", "c"}, none;
-        const QStringList fifty(50, "x");
+        const QStringList abc = {"a", "b", "c"}, withEmpty = {"a", ""}, none, fifty(50, "x");
         const auto R = PlayMode::Resume, N = PlayMode::Random;
         QTest::newRow("none stops") << PlayMode::None << abc << 0 << 0 << 0.0 << 0 << -1;
         QTest::newRow("resume: the next") << R << abc << 1 << 0 << 0.0 << 1 << 2;
         QTest::newRow("resume: no selection, the first") << R << abc << -1 << 0 << 0.0 << 1 << 0;
         QTest::newRow("resume: the last stops") << R << abc << 2 << 0 << 0.0 << 0 << -1;
-        QTest::newRow("resume: empty list stops") << R << none << -1 << 0 << 0.0 << 0 << -1;
-        QTest::newRow("resume: an empty entry starts")
-            << R << QStringList{"a", ""} << 0 << 0 << 0.0 << 1 << 1;
+        QTest::newRow("resume: an empty entry starts") << R << withEmpty << 0 << 0 << 0.0 << 1 << 1;
         QTest::newRow("resume: 2 of 3 failed") << R << abc << 0 << 2 << 0.0 << 1 << 1;
-        QTest::newRow("resume: 3 of 3 failed stops") << R << abc << 0 << 3 << 0.0 << 0 << -1;
-        QTest::newRow("random 0") << N << abc << 2 << 0 << 0.0 << 1 << 0;
         QTest::newRow("random 0.5") << N << abc << 2 << 0 << 0.5 << 1 << 1;
-        QTest::newRow("random 0.999") << N << abc << 2 << 0 << 0.999 << 1 << 2;
         QTest::newRow("random 1.0 stays in the list") << N << abc << 2 << 0 << 1.0 << 1 << 2;
-        QTest::newRow("random: empty entry")
-            << N << QStringList{"a", ""} << 0 << 0 << 0.9 << 2 << 1;
+        QTest::newRow("random: empty entry") << N << withEmpty << 0 << 0 << 0.9 << 2 << 1;
         QTest::newRow("random: empty list stops") << N << none << -1 << 0 << 0.3 << 0 << -1;
-        QTest::newRow("random: 9 of 50 failed") << N << fifty << 0 << 9 << 0.0 << 1 << 0;
         QTest::newRow("random: 10 of 50 failed stops") << N << fifty << 0 << 10 << 0.0 << 0 << -1;
     }
     void trackEnd() {
@@ -198,22 +166,19 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<double>("seconds"); // < 0: not MPEG audio
         const double ten = 10 * 1152 / 44100.0;
-        QTest::newRow("mpeg1 layer III") << mpeg1L3(10) << ten;
-        QTest::newRow("ID3v2 tag skipped") << id3v2Tag(300) + mpeg1L3(10) << ten;
+        // A tag holding three frames, which are not the file's audio: 1251 bytes, syncsafe size.
+        const QByteArray tag = QByteArray("ID3\x04\0\0\0\0\x09\x63", 10) + frames(3);
+        QTest::newRow("ID3v2 tag skipped") << tag + frames(10) << ten;
         QTest::newRow("garbage between frames")
-            << mpeg1L3(4) + QByteArray(37, 'U') + mpeg1L3(6) << ten;
-        QTest::newRow("cut-off last frame") << mpeg1L3(10) + mpeg1L3(1).left(200) << ten;
-        QTest::newRow("ID3v1 and APE at the end")
-            << mpeg1L3(10) + "APETAGEX" + QByteArray(24, '\x01') + "TAG" + QByteArray(125, 'x')
-            << ten;
+            << frames(4) + QByteArray(37, 'U') + frames(6) << ten;
+        QTest::newRow("cut-off last frame") << frames(10) + frames(1).left(200) << ten;
         QTest::newRow("padded frames") << frames(8, 0xFFFB9200, 418) << 8 * 1152 / 44100.0;
-        QTest::newRow("mpeg2 layer III") << frames(12, 0xFFF39000, 261) << 12 * 576 / 22050.0;
         QTest::newRow("mpeg2.5 layer III") << frames(5, 0xFFE39000, 522) << 5 * 576 / 11025.0;
         QTest::newRow("mpeg1 layer II") << frames(7, 0xFFFD9000, 522) << 7 * 1152 / 44100.0;
         QTest::newRow("mpeg1 layer I") << frames(9, 0xFFFF4000, 136) << 9 * 384 / 44100.0;
-        QTest::newRow("text") << QByteArray("Not music at all.\n").repeated(50) << -1.0;
-        QTest::newRow("lone sync bytes") << mpeg1L3(1).left(4) + QByteArray(90, 'a') << -1.0;
-        QTest::newRow("only an ID3v2 tag") << id3v2Tag(500) << -1.0;
+        // Three frames in a row make a stream; fewer in other data are a chance match.
+        QTest::newRow("two frames in text") << frames(2) + QByteArray(500, 'a') << -1.0;
+        QTest::newRow("only an ID3v2 tag") << tag << -1.0;
     }
     void mp3Duration() {
         QFETCH(QByteArray, data);
