@@ -490,8 +490,6 @@ void TstForm1::scenario_data() {
     row("end, none chosen after the next was queued: stops",
         "add /m/a.mp3 /m/b.mp3; select 0; click OptRes; soon; click OptNON; end; "
         "calls queue:/m/b.mp3 queue: stop; selected 0");
-    row("failing starts: resume walks to the end",
-        "fail play; many 3; click OptRes; end; last stop; plays 3");
     row("failing starts: random gives up after ten",
         "fail play; many 50; click OptRND; end; last stop; plays 10");
     row("tracks that break off stop repeating",
