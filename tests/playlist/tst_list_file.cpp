@@ -94,8 +94,8 @@ private slots:
              "#EXTM3U\r\n#EXTINF:3,T\r\n/m/a.mp3\n\n rel/b.mp3 \r../c.mp3\r\n:/d.mp3",
              {"/m/a.mp3", "/lists/rel/b.mp3", "/c.mp3", "/lists/:/d.mp3"});
         read("m3u: byte order mark, UTF-8", "M3U", "\xEF\xBB\xBF/m/\xC3\xA9.mp3", {u"/m/é.mp3"_qs});
-        read("m3u: not UTF-8, so Latin-1", "m3u", "/m/\xE9.mp3\n/m/\xC3\xA9",
-             {u"/m/é.mp3"_qs, u"/m/Ã©"_qs});
+        read("m3u: not UTF-8, so Latin-1, after a byte order mark", "m3u",
+             "\xEF\xBB\xBF/m/\xE9.mp3\n/m/\xC3\xA9", {u"/m/é.mp3"_qs, u"/m/Ã©"_qs});
         read("m3u8: always UTF-8", "m3u8", "/m/\xE9.mp3", {u"/m/\uFFFD.mp3"_qs});
         read("m3u: file URIs decoded, others left out", "m3u",
              "file:///m/a%20b%C3%A9.mp3\nhttp://r/s.mp3\nfile://host/x.mp3\nC:/"
