@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/first_expose_hook.h"
 #include "app/form1.h"
 #include "app/instance_link.h"
 #include "app/mpris_service.h"
@@ -66,8 +67,6 @@ int main(int argc, char** argv) {
     if (const auto code = commandLine.parse(QApplication::arguments(), out, err))
         return *code;
     QApplication::setDesktopFileName(QStringLiteral("marrowtune"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("marrowtune"),
-                                                 QIcon(QStringLiteral(":/icons/marrowtune.png"))));
 
     const QStringList paths = commandLine.paths(QDir::currentPath());
     const bool enqueue = commandLine.enqueue();
@@ -87,7 +86,8 @@ int main(int argc, char** argv) {
             return 0;
     }
 
-    Form1 window(new GstEngine);
+    auto* engine = new GstEngine;
+    Form1 window(engine);
     QObject::connect(
         &link, &InstanceLink::openRequested, &window,
         [&window](const QStringList& handed, bool handedEnqueue) {
@@ -106,6 +106,13 @@ int main(int argc, char** argv) {
         }
     }
     window.show();
+    // The sound system and the icon (image plugins, the icon theme) load once the window is
+    // up; a Play pressed before that loads the sound system itself.
+    new FirstExposeHook(window.windowHandle(), [engine] {
+        engine->prepare();
+        QApplication::setWindowIcon(QIcon::fromTheme(
+            QStringLiteral("marrowtune"), QIcon(QStringLiteral(":/icons/marrowtune.png"))));
+    });
     // Media keys and the desktop's media controls.
     auto* mpris = new MprisService(&window, &link);
     if (bus && bus->isConnected())

@@ -18,6 +18,10 @@ namespace {
 
 constexpr auto kPlayAnswerWait = std::chrono::milliseconds(1500);
 
+QString pluginsMissing() {
+    return QStringLiteral("GStreamer's playback plugins are missing");
+}
+
 // Files that would make filesrc fail slowly or block (a FIFO blocks open() forever) are
 // turned away before the pipeline sees them. Empty when the file may be played, otherwise
 // why not.
@@ -59,6 +63,9 @@ GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink
             },
             Qt::QueuedConnection);
     });
+}
+
+void GstEngine::prepare() {
     worker_->start();
 }
 
@@ -81,8 +88,9 @@ QString GstEngine::fileName() const {
 
 bool GstEngine::play() {
     GstPipelineWorker& w = *worker_;
+    prepare();
     if (!w.hasPipeline()) {
-        playError_ = QStringLiteral("GStreamer's playback plugins are missing");
+        playError_ = pluginsMissing();
         return false;
     }
     if (!fileChanged_ && !w.endedByItself()) {
@@ -121,6 +129,8 @@ bool GstEngine::startCurrentFile() {
         setState(PlayState::Playing);
     else if (!answer)
         playError_ = QStringLiteral("the sound system did not answer");
+    else if (!w.hasPipeline()) // found out only now when the thread had just started
+        playError_ = pluginsMissing();
     else
         playError_ = QStringLiteral("not a sound file that can be decoded");
     return ok;

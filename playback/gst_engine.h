@@ -24,6 +24,10 @@ public:
     explicit GstEngine(QObject* parent = nullptr, std::function<GstElement*()> makeAudioSink = {});
     ~GstEngine() override;
 
+    // Loads GStreamer and builds the pipeline on the worker thread, without waiting for it;
+    // otherwise the first play() does. Loading takes the processor for a few milliseconds.
+    void prepare();
+
     bool setFileName(const QString& name) override;
     QString fileName() const override;
     bool play() override;

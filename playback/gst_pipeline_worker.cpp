@@ -68,10 +68,18 @@ GstPipelineWorker::GstPipelineWorker(std::function<GstElement*()> makeSink)
 // ---- Caller side ----
 
 void GstPipelineWorker::start() {
+    if (std::exchange(threadStarted_, true))
+        return;
     thread_ = std::thread([keep = shared_from_this()] { keep->run(); });
 }
 
 void GstPipelineWorker::shutdown() {
+    if (!threadStarted_) {
+        // Nothing was built; what was posted goes with the context.
+        g_main_loop_unref(loop_);
+        g_main_context_unref(context_);
+        return;
+    }
     ++generation_;
     // Posted rather than called: a quit before the loop runs would be lost.
     post([this] { g_main_loop_quit(loop_); });

@@ -45,6 +45,7 @@ public:
     GstPipelineWorker& operator=(const GstPipelineWorker&) = delete;
 
     // Caller side.
+    // Starts the thread; later calls do nothing. Commands posted before it wait for it.
     void start();
     // Quits the thread and waits a bounded time for it; a stuck one is left to finish alone.
     void shutdown();
@@ -131,6 +132,7 @@ private:
     GMainContext* context_ = nullptr;
     GMainLoop* loop_ = nullptr;
     std::thread thread_;
+    bool threadStarted_ = false; // caller side only
     std::function<GstElement*()> makeSink_;
     GstElement* playbin_ = nullptr;
     GstElement* levels_ = nullptr; // the worker's own reference; in the current output
