@@ -141,10 +141,12 @@ private slots:
         QTest::newRow("resume: the last stops") << R << abc << 2 << 0 << 0.0 << 0 << -1;
         QTest::newRow("resume: an empty entry starts") << R << withEmpty << 0 << 0 << 0.0 << 1 << 1;
         QTest::newRow("resume: 2 of 3 failed") << R << abc << 0 << 2 << 0.0 << 1 << 1;
+        QTest::newRow("resume: 3 of 3 failed stops") << R << abc << 0 << 3 << 0.0 << 0 << -1;
         QTest::newRow("random 0.5") << N << abc << 2 << 0 << 0.5 << 1 << 1;
         QTest::newRow("random 1.0 stays in the list") << N << abc << 2 << 0 << 1.0 << 1 << 2;
         QTest::newRow("random: empty entry") << N << withEmpty << 0 << 0 << 0.9 << 2 << 1;
         QTest::newRow("random: empty list stops") << N << none << -1 << 0 << 0.3 << 0 << -1;
+        QTest::newRow("random: 9 of 50 failed") << N << fifty << 0 << 9 << 0.0 << 1 << 0;
         QTest::newRow("random: 10 of 50 failed stops") << N << fifty << 0 << 10 << 0.0 << 0 << -1;
     }
     void trackEnd() {
