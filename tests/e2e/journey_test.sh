@@ -75,19 +75,19 @@ playerctl -p marrowtune --follow status >"$session_dir/follow.txt" 2>&1 &
 pids+=($!)
 add_file "$long"
 add_file "$short"
-sleep 0.5 # let the list show its new entries
+sleep 0.2 # let the list show its new entries
 click 100 136 # the first entry
 click 350 94  # rezume
 key alt+p
 wait_for 30 status_is Playing || fail "status $(pc status) after Alt+P"
 sleep 0.3
-hear loud 2 playing
+hear loud 1 playing
 time_box "$session_dir/time1.png"
 click 156 6 # Pause
 sleep 0.3
-hear quiet 1 paused
+hear quiet 0.5 paused
 click 156 6 # Resume
-hear loud 2 resumed
+hear loud 1 resumed
 time_box "$session_dir/time2.png"
 changed=$(compare -metric AE "$session_dir/time1.png" "$session_dir/time2.png" null: 2>&1 || true)
 [ "${changed%% *}" -gt 0 ] 2>/dev/null || fail "the time box did not move ($changed pixels)"
@@ -97,8 +97,8 @@ key ctrl+k
 wait_for 20 above || fail "Ctrl+K did not keep the window on top"
 [ "$(geometry)" = "$before" ] || fail "keep on top moved the window: $before -> $(geometry)"
 key ctrl+m
-sleep 2
-hear quiet 1 muted
+sleep 0.5
+hear quiet 0.5 muted
 # The mute state and keep on top are told once changed from the keyboard.
 /usr/bin/python3 "$here/atspi_tree.py" "$APP_PID" 20 >"$out/accessibility_tree.tsv" || fail "no accessibility tree"
 [ "$(field "push button" mute 5)" = "Sound is muted" ] || fail "the mute button's description: $(field "push button" mute 5)"
@@ -107,7 +107,7 @@ key ctrl+m
 key ctrl+k
 
 # The next entry follows the end as one change of status, not Stopped first.
-wait_for 100 title_is "$(basename "$short" .mp3)" || fail "the next entry did not follow the end"
+wait_for 60 title_is "$(basename "$short" .mp3)" || fail "the next entry did not follow the end"
 click 325 112 # n()ne
 sleep 0.3
 announced=$(uniq "$session_dir/follow.txt" | paste -sd' ')
@@ -124,7 +124,7 @@ hear loud 1.5 "server back"
 
 key alt+s
 sleep 0.3
-hear quiet 1 stopped
+hear quiet 0.5 stopped
 wait_for 30 status_is Stopped || fail "status $(pc status) after Alt+S"
 
 key alt+p # closed while it plays, the program ends at once
@@ -142,7 +142,7 @@ start_player "$player" "$long"
 wait_for 30 status_is Playing || fail "started with a file: $(pc status)"
 title_is "$(basename "$long" .mp3)" || fail "started with a file: title '$(pc metadata xesam:title)'"
 sleep 0.5
-hear loud 1.5 "started with a file"
+hear loud 1 "started with a file"
 mkdir -p "$session_dir/album"
 ln -sf "$short" "$session_dir/album/$(basename "$short")"
 timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2>&1 ||
