@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <gst/base/gstbasetransform.h>
 #include <utility>
 
 namespace {
@@ -192,8 +193,10 @@ bool GstPipelineWorker::setVolumeFactor(double factor) {
 
 bool GstPipelineWorker::setPanorama(float panorama) {
     post([this, panorama] {
-        if (panorama_)
-            g_object_set(panorama_, "panorama", panorama, nullptr);
+        if (!panorama_)
+            return;
+        g_object_set(panorama_, "panorama", panorama, nullptr);
+        gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(panorama_), panorama == 0.0f);
     });
     return hasPipeline();
 }
@@ -232,11 +235,14 @@ void GstPipelineWorker::build() {
         return;
     }
     // Float keeps a 50 dB attenuation clean; "simple" pans by scaling one channel
-    // instead of mixing one into the other.
-    GstCaps* f32 = gst_caps_from_string("audio/x-raw,format=F32LE");
+    // instead of mixing one into the other. Stereo already before the balance (a mono file
+    // is heard the same on both sides either way), so a centred balance, which would only
+    // copy every sample, can stand aside.
+    GstCaps* f32 = gst_caps_from_string("audio/x-raw,format=F32LE,channels=2");
     g_object_set(caps, "caps", f32, nullptr);
     gst_caps_unref(f32);
     g_object_set(panorama_, "method", 1, nullptr);
+    gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(panorama_), TRUE);
 
     levels_ = GST_ELEMENT(gst_object_ref_sink(gst_bin_new("levels")));
     gst_bin_add_many(GST_BIN(levels_), convert, caps, panorama_, volume_, nullptr);

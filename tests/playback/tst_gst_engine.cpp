@@ -435,7 +435,7 @@ private slots:
         ::close(listener);
     }
 
-    // Set while stopped, the levels hold for every file played after, MP3 or not.
+    // Set while stopped, the levels hold for every file played after, MP3 or not, mono too.
     void levels_data() {
         QTest::addColumn<int>("volume"); // hundredths of a dB
         QTest::addColumn<int>("balance");
@@ -462,7 +462,7 @@ private slots:
         QVERIFY(engine.setVolume(volume) && engine.setBalance(balance));
         for (int i = 0; i < mutes; ++i)
             QVERIFY(engine.setMute(i % 2 == 0));
-        for (const char* file : {"tone_stereo_2s.mp3", "tone_stereo_2s.ogg"}) {
+        for (const char* file : {"tone_stereo_2s.mp3", "tone_stereo_2s.ogg", "tone_7s_mono.mp3"}) {
             recording.samples.clear(); // nothing plays between the end and the next play()
             engine.setFileName(fixture(file));
             QVERIFY(engine.play());
