@@ -4,23 +4,21 @@
 
 set -euo pipefail
 
-SKIP=77
 session_dir=$(mktemp -d /tmp/marrowtune-e2e.XXXXXX)
 # Kept lists and settings stay in the session, never the developer's own.
 export XDG_CONFIG_HOME="$session_dir/config" XDG_DATA_HOME="$session_dir/data"
 pids=()
 
 cleanup() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    kill "${pids[@]}" 2>/dev/null || true
+    wait "${pids[@]}" 2>/dev/null || true
     rm -rf "$session_dir"
 }
 trap cleanup EXIT
 
 skip() {
     echo "SKIP: $*"
-    exit $SKIP
+    exit 77 # what CTest takes for skipped
 }
 
 need() {
@@ -34,15 +32,13 @@ need() {
 wait_for() {
     local tries=$1
     shift
-    while ! "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
+    until "$@" >/dev/null 2>&1; do
+        [ $((tries -= 1)) -gt 0 ] || return 1
         sleep 0.1
     done
 }
 
 start_display() {
-    need Xvfb xdotool xprop xwininfo
     # Xvfb picks a free display and writes its number once it accepts clients. -noreset:
     # otherwise it resets when its first client leaves and refuses whoever comes meanwhile.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$session_dir/display" \
@@ -54,17 +50,15 @@ start_display() {
 }
 
 start_window_manager() {
-    need openbox
     openbox --sm-disable >"$session_dir/openbox.log" 2>&1 &
     pids+=($!)
     wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-        skip "openbox did not start"
+        skip "openbox did not start: $(cat "$session_dir/openbox.log")"
 }
 
 # The sound server keeps its files in a folder of its own, so it can be killed and started
 # again under a running player.
 start_sound() {
-    need pulseaudio pactl parec sox
     local run="$session_dir/pulse"
     rm -rf "$run" && mkdir -m 700 "$run"
     export PULSE_SERVER="unix:$run/native"
@@ -75,19 +69,16 @@ start_sound() {
     PULSE_PID=$!
     pids+=("$PULSE_PID")
     wait_for 100 pactl info || skip "PulseAudio did not start: $(tail -3 "$session_dir/pulse.log")"
-    pactl set-default-sink marrowtune_test
 }
 
 # A session bus of its own; the accessibility bus and its registry start on it when asked for.
 start_buses() {
-    need dbus-daemon dbus-send
-    [ -x /usr/libexec/at-spi-bus-launcher ] || skip "the AT-SPI daemons are not installed (at-spi2-core)"
     export XDG_RUNTIME_DIR="$session_dir/run" DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/run/bus"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$session_dir/dbus.log" 2>&1 &
     pids+=($!)
     wait_for 50 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId ||
-        skip "dbus-daemon did not start"
+        skip "dbus-daemon did not start: $(cat "$session_dir/dbus.log")"
     # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
 }

@@ -12,8 +12,6 @@ here=$(dirname "$0")
 mkdir -p "$out"
 
 need playerctl import compare /usr/bin/python3
-/usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null ||
-    skip "python3-gi or gir1.2-atspi-2.0 is not installed"
 start_display
 start_window_manager
 start_buses
@@ -44,15 +42,13 @@ above() { xprop -id "$APP_WINDOW" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
 click() { xdotool mousemove --window "$APP_WINDOW" "$1" $(($2 + menu)) click 1; }
 time_box() { import -window "$APP_WINDOW" -crop "37x21+128+$((48 + menu))" +repage "$1"; }
 
-# A fixed 400 x 184 client area under a menu bar, and the title.
-[ "$(xdotool getwindowname "$APP_WINDOW")" = Marrowtune ] || fail "title $(xdotool getwindowname "$APP_WINDOW")"
+# A fixed 400 x 184 client area under a menu bar (start_player found it by its title).
 read -r width height < <(xwininfo -id "$APP_WINDOW" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
 menu=$((height - 184))
 [ "$width" -eq 400 ] && [ "$menu" -ge 15 ] && [ "$menu" -le 40 ] || fail "window is ${width}x$height"
 hints=$(xprop -id "$APP_WINDOW" WM_NORMAL_HINTS)
 grep -q "minimum size: 400 by $height" <<<"$hints" && grep -q "maximum size: 400 by $height" <<<"$hints" ||
     fail "resizable: $hints"
-shot "$out/main_window.png" "$APP_WINDOW"
 
 # What a screen reader is told: each control once, by name, reachable from the keyboard.
 /usr/bin/python3 "$here/atspi_tree.py" "$APP_PID" 20 >"$out/accessibility_tree.tsv" || fail "no accessibility tree"
@@ -68,7 +64,6 @@ done
 ! awk -F'\t' '$2 ~ /^ *$/ && $3 ~ /(^|,)focusable(,|$)/' "$out/accessibility_tree.tsv" | grep -q . ||
     fail "focusable controls without a name"
 
-wait_for 50 sh -c 'playerctl -l 2>/dev/null | grep -qx marrowtune' || fail "not on the session bus"
 add_file "$long"
 add_file "$short"
 sleep 0.2 # let the list show its new entries
@@ -97,7 +92,6 @@ key ctrl+m
 sleep 0.5
 hear quiet 0.5 muted
 key ctrl+m
-key ctrl+k
 
 # The sound server dies while a track plays and comes back; the next Play is heard.
 click 325 112 # n()ne
@@ -123,15 +117,13 @@ wait_for 10 sh -c "! kill -0 $APP_PID" || fail "the player did not end within a 
 # and --enqueue hands the folder over and ends, and no second window appears.
 start_player "$player" "$long"
 wait_for 30 status_is Playing || fail "started with a file: $(pc status)"
-title_is "$(basename "$long" .mp3)" || fail "started with a file: title '$(pc metadata xesam:title)'"
-sleep 0.5
 hear loud 0.5 "started with a file"
 mkdir -p "$session_dir/album"
 ln -sf "$short" "$session_dir/album/$(basename "$short")"
 timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2>&1 ||
     fail "the second launch failed: $(cat "$session_dir/second.log")"
 [ "$(xdotool search --onlyvisible --name '^Marrowtune$' | wc -l)" -eq 1 ] || fail "a second window"
-title_is "$(basename "$long" .mp3)" || fail "the enqueued folder changed the track"
+title_is "$(basename "$long" .mp3)" || fail "not the file it was started with, or the enqueued folder changed the track"
 pc next
 wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in the list"
 echo PASS

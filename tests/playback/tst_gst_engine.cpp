@@ -6,16 +6,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <atomic>
 #include <cmath>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-#include <memory>
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -51,20 +48,16 @@ template <typename F> auto bounded(F&& call) {
     QElapsedTimer timer;
     timer.start();
     auto result = call();
-    const qint64 ms = timer.elapsed();
-    [&] { QVERIFY2(ms < 2500, qPrintable(QStringLiteral("blocked %1 ms").arg(ms))); }();
+    [&] { QVERIFY2(timer.elapsed() < 2500, "blocked"); }();
     return result;
 }
 
-// The sound output: keeps what reaches it, in real time as a person hears it, or as fast as
-// it decodes where only the samples matter.
+// The sound output: keeps what reaches it, in real time as a person hears it, or as fast as it
+// decodes where only the samples matter.
 struct Recording {
     bool realTime = true;
     std::mutex mutex;
-    std::vector<float> samples;             // left, right interleaved
-    GstClockTime end = GST_CLOCK_TIME_NONE; // running time where the last buffer ended
-    GstClockTime hole = 0;                  // the longest time no buffer covered
-    std::atomic<GstElement*> element{nullptr};
+    std::vector<float> samples; // left, right interleaved
 
     GstElement* sink() {
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
@@ -81,16 +74,11 @@ struct Recording {
             return GST_FLOW_OK;
         };
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
-        return element = sink;
+        return sink;
     }
     void add(GstSample* sample) {
         GstBuffer* buffer = gst_sample_get_buffer(sample);
-        const GstClockTime from = gst_segment_to_running_time(
-            gst_sample_get_segment(sample), GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
         std::lock_guard lock(mutex);
-        if (GST_CLOCK_TIME_IS_VALID(end) && from > end)
-            hole = std::max(hole, from - end);
-        end = from + GST_BUFFER_DURATION(buffer);
         GstMapInfo map;
         if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
             const auto* f = reinterpret_cast<const float*>(map.data);
@@ -98,26 +86,19 @@ struct Recording {
             gst_buffer_unmap(buffer, &map);
         }
     }
-    // Milliseconds of sound, and the longest break in it: silence between the first and last
-    // sound, or time without any.
-    std::pair<double, double> soundAndLongestGap() {
+    // Milliseconds from the first sound to the last: silence between them makes it longer.
+    double soundMs() {
         std::lock_guard lock(mutex);
-        qsizetype first = -1, last = -1, run = 0, longest = 0;
-        for (qsizetype i = 0; i < qsizetype(samples.size() / 2); ++i) {
-            if (std::abs(samples[2 * i]) < 1e-3f) {
-                ++run;
-                continue;
+        qsizetype first = -1, last = -1;
+        for (qsizetype i = 0; i < qsizetype(samples.size() / 2); ++i)
+            if (std::abs(samples[2 * i]) >= 1e-3f) {
+                first = first < 0 ? i : first;
+                last = i;
             }
-            longest = first >= 0 ? std::max(longest, run) : longest;
-            first = first >= 0 ? first : i;
-            run = 0;
-            last = i;
-        }
-        return {(last - first + 1) * 1000.0 / kRate,
-                std::max(longest * 1000.0 / kRate, hole / 1e6)};
+        return (last - first + 1) * 1000.0 / kRate;
     }
-    // dB RMS of a channel over the second from 0.3 s on, past the decoder's start; -200:
-    // silence, NaN: not heard that long (fails every comparison).
+    // dB RMS of a channel over the second from 0.3 s on, past the decoder's start; -200: silence,
+    // NaN: not heard that long (fails every comparison).
     double db(int channel) {
         std::lock_guard lock(mutex);
         double sum = 0;
@@ -139,34 +120,24 @@ private slots:
         QVERIFY(dir_.isValid());
     }
 
-    // What the caller does after play(), and the ends it is told of. After an end, a stop or
-    // the same name again, play() starts from the beginning.
+    // What the caller does after play(), and the ends it is told of. After an end or a stop, play()
+    // starts from the beginning.
     void endOfStream_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("then");
         QTest::addColumn<int>("count");
-        QTest::addColumn<int>("result"); // of the first end; -1: either
         const QString mp3 = fixture("short_0_3s.mp3"), cbr = fixture("cbr_3s.mp3");
-        QTest::newRow("MP3 to its end") << mp3 << "" << 1 << 0;
-        QTest::newRow("WAV to its end") << fixture("tone_1s.wav") << "" << 1 << 0;
-        QTest::newRow("stopped") << mp3 << "stop" << 0 << 0;
-        // The end comes while the caller is busy; its stop() or play() counts first.
-        QTest::newRow("stopped when already over") << mp3 << "busy, stop" << 0 << 0;
-        QTest::newRow("played again when already over") << mp3 << "busy, play" << 1 << 0;
-        QTest::newRow("replaced by another file") << mp3 << "replace" << 0 << 0;
-        QTest::newRow("sound output lost") << cbr << "lose output" << 1 << 1;
-        QTest::newRow("restarted after the end") << mp3 << "end, restart" << 2 << 0;
-        QTest::newRow("restarted after stop") << cbr << "stop, restart" << 0 << 0;
-        QTest::newRow("restarted by the same name") << cbr << "same name, restart" << 0 << 0;
+        QTest::newRow("MP3 to its end") << mp3 << "" << 1;
+        QTest::newRow("restarted after the end") << mp3 << "end, restart" << 2;
+        QTest::newRow("restarted after stop") << cbr << "stop, restart" << 0;
         // filesrc holds the file open, so the track may play on; either way it ends once.
         QTest::newRow("file deleted while playing") << "copy"
-                                                    << "delete" << 1 << -1;
+                                                    << "delete" << 1;
     }
     void endOfStream() {
         QFETCH(QString, file);
         QFETCH(QString, then);
         QFETCH(int, count);
-        QFETCH(int, result);
         if (file == "copy") {
             file = dir_.filePath("doomed.mp3");
             QVERIFY(QFile::copy(fixture("short_0_3s.mp3"), file));
@@ -179,63 +150,38 @@ private slots:
         if (then.contains("restart"))
             QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 0.25, 3000);
         for (const QString& step : then.split(", ", Qt::SkipEmptyParts)) {
-            if (step == "busy")
-                std::this_thread::sleep_for(std::chrono::milliseconds(600));
             if (step == "stop") {
                 QVERIFY(engine.stop());
                 QCOMPARE(engine.position(), 0.0);
             }
-            if (step == "play")
-                QVERIFY(engine.play());
-            if (step == "replace")
-                engine.setFileName(fixture("cbr_3s.mp3"));
-            if (step == "replace" || step == "restart")
-                QVERIFY(engine.play());
             if (step == "end")
                 QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, 3000);
-            if (step == "same name")
-                engine.setFileName(file);
             if (step == "restart") {
+                QVERIFY(engine.play());
                 QVERIFY(engine.position() < 0.1);
                 QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 0.25, 3000);
             }
             if (step == "delete")
                 QVERIFY(QFile::remove(file));
-            if (step == "lose output") {
-                QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 0.3, 3000);
-                GError* error =
-                    g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE, "");
-                GstElement* output = sink.element;
-                gst_element_post_message(output,
-                                         gst_message_new_error(GST_OBJECT(output), error, nullptr));
-                g_error_free(error);
-            }
         }
         QTRY_COMPARE_WITH_TIMEOUT(ends.count(), count, 3000);
         QTest::qWait(500); // and never one more
         QCOMPARE(ends.count(), count);
-        if (count > 0 && result >= 0)
-            QCOMPARE(ends.first().first().toInt(), result);
     }
 
-    // The next track queued shortly before the end plays on without a gap, and only the
-    // track that really ends raises the end of stream; a dropped one is never heard.
+    // The next track queued shortly before the end plays on without a gap, and only the track that
+    // really ends raises the end of stream; a dropped one is never heard.
     void playsOnWithoutAGap_data() {
         QTest::addColumn<QString>("then"); // what the caller does once the next is queued
         QTest::addColumn<int>("joints");
-        QTest::addColumn<int>("ends");
         QTest::addColumn<double>("soundMs");
-        QTest::newRow("plays on") << "" << 1 << 1 << 600.0;
-        QTest::newRow("dropped before the end") << "drop" << 0 << 1 << 300.0;
-        // Stays in the playing file (the next is asked for again, not here).
-        QTest::newRow("sought back before the end") << "seek" << 0 << 1 << 250.0;
-        QTest::newRow("a next file that is not audio") << "not audio" << 0 << 1 << 300.0;
-        QTest::newRow("stopped before the end") << "stop" << 0 << 0 << 300.0; // or less
+        QTest::newRow("plays on") << "" << 1 << 600.0;
+        QTest::newRow("dropped before the end") << "drop" << 0 << 300.0;
+        QTest::newRow("a next file that is not audio") << "not audio" << 0 << 300.0;
     }
     void playsOnWithoutAGap() {
         QFETCH(QString, then);
         QFETCH(int, joints);
-        QFETCH(int, ends);
         QFETCH(double, soundMs);
         Recording recording;
         GstEngine engine(nullptr, [&] { return recording.sink(); });
@@ -247,45 +193,32 @@ private slots:
             if (std::exchange(queued, true))
                 return; // once: the second copy ends the test
             QVERIFY(engine.queueNext(then == "not audio" ? fixture("not_audio.mp3") : file));
-            QTimer::singleShot(50, &engine, [&] {
-                if (then == "drop")
-                    engine.queueNext(QString());
-                else if (then == "stop")
-                    engine.stop();
-                else if (then == "seek")
-                    engine.setPosition(0.1);
-            });
+            if (then == "drop")
+                QTimer::singleShot(50, &engine, [&] { engine.queueNext(QString()); });
         });
         engine.setFileName(file);
         QVERIFY(engine.play());
         QTRY_COMPARE_WITH_TIMEOUT(engine.state(), MediaEngine::PlayState::Stopped, 3000);
         QTest::qWait(300); // for anything played after
         QCOMPARE(joined.count(), joints);
-        QCOMPARE(ended.count(), ends);
-        if (ends > 0)
-            QCOMPARE(ended.first().first().toInt(), 0);
-        const auto [sound, gap] = recording.soundAndLongestGap();
-        const double tolerance = then == "seek" ? 30 : 5; // a seek lands where the clock is
-        QVERIFY2(sound < soundMs + tolerance && (then == "stop" || sound > soundMs - tolerance),
-                 qPrintable(QString::number(sound)));
-        QVERIFY2(gap <= 5, qPrintable(QString::number(gap)));
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(ended.first().first().toInt(), 0);
+        const double sound = recording.soundMs();
+        QVERIFY2(std::abs(sound - soundMs) < 5, qPrintable(QString::number(sound)));
     }
 
-    // The length is known as play() returns, and GStreamer's own later estimate does not
-    // replace a counted one.
+    // The length is known as play() returns; paused, the position holds, and play() goes on from
+    // there.
     void pauseAndSetPosition_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<double>("length");
         QTest::addColumn<bool>("paused");
         QTest::addColumn<double>("target"); // < 0: no setPosition()
-        const QString cbr = fixture("cbr_3s.mp3");
-        QTest::newRow("pause, play") << cbr << 3.0 << true << -1.0;
-        QTest::newRow("setPosition paused") << cbr << 3.0 << true << 1.5;
-        // Without a header the encoder's delay and padding stay in: 4 s + 2176 samples at
-        // 32 kHz, where playback ends (GStreamer alone guesses 4.85 s here).
+        QTest::newRow("setPosition paused") << fixture("cbr_3s.mp3") << 3.0 << true << 1.5;
+        // Without a header the encoder's delay and padding stay in: 4 s + 2176 samples at 32 kHz,
+        // where playback ends (GStreamer alone guesses 4.85 s here).
         QTest::newRow("setPosition VBR without header")
             << fixture("vbr_4s_noheader.mp3") << 4.068 << false << 2.5;
-        QTest::newRow("VBR with header") << fixture("vbr_4s.mp3") << 4.0 << false << -1.0;
         QTest::newRow("Ogg Vorbis, paused") << fixture("tone_stereo_2s.ogg") << 2.0 << true << -1.0;
     }
     void pauseAndSetPosition() {
@@ -297,11 +230,8 @@ private slots:
         GstEngine engine(nullptr, [&] { return sink.sink(); });
         engine.setFileName(file);
         QVERIFY(engine.play());
-        const auto lengthIsRight = [&] {
-            const double got = engine.length().value_or(-1);
-            QVERIFY2(std::abs(got - length) <= 0.005, qPrintable(QString::number(got)));
-        };
-        lengthIsRight();
+        const double got = engine.length().value_or(-1);
+        QVERIFY2(std::abs(got - length) <= 0.005, qPrintable(QString::number(got)));
         QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 0.3, 3000);
         if (paused) {
             QVERIFY(engine.pause());
@@ -310,38 +240,27 @@ private slots:
         if (target < 0) {
             target = engine.position();
         } else {
-            QSignalSpy jumps(&engine, &MediaEngine::positionJumped);
             QVERIFY(engine.setPosition(target));
             // At once, not the old place; the seek may already have settled and run on.
             QVERIFY(qAbs(engine.position() - target) < 0.02);
-            QCOMPARE(jumps.count(), 1); // so that the display follows at once
         }
-        // Held while paused; while a seek settles, never 0 or the old place.
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 300) {
-            const double p = engine.position();
-            QVERIFY2(p >= target - 0.01 && p < target + (paused ? 0.02 : 0.6),
-                     qPrintable(QString::number(p)));
-            QTest::qWait(5);
-        }
+        // Held while paused; once a seek settles, not 0 or the old place.
+        QTest::qWait(300);
+        QVERIFY2(engine.position() >= target - 0.01 &&
+                     engine.position() < target + (paused ? 0.02 : 0.6),
+                 qPrintable(QString::number(engine.position())));
         if (paused) {
-            // Goes on from there: not from the start, nor ahead by the time spent paused.
+            // Goes on from there: not from the start, nor ahead by the time spent paused, nor
+            // stuck.
             QVERIFY(engine.play());
             QTest::qWait(150);
-            QVERIFY2(engine.position() >= target && engine.position() < target + 0.3,
+            QVERIFY2(engine.position() > target + 0.05 && engine.position() < target + 0.3,
                      qPrintable(QString::number(engine.position())));
         }
-        // Then runs with the clock, not in steps.
-        const double from = engine.position();
-        QTest::qWait(400);
-        const double ran = engine.position() - from;
-        QVERIFY2(ran > 0.25 && ran < 0.55, qPrintable(QString::number(ran)));
-        lengthIsRight();
     }
 
-    // Whatever the file or the sound output, no call keeps the caller waiting, a file that
-    // starts ends like any track, and the next good file plays.
+    // Whatever the file or the sound output, no call keeps the caller waiting, a file that starts
+    // ends like any track, and the next good file plays.
     void badInput_data() {
         QTest::addColumn<QString>("kind");   // a fixture or a bad file made here
         QTest::addColumn<int>("starts");     // 1 starts, 0 does not, -1 either
@@ -350,10 +269,8 @@ private slots:
         QTest::addColumn<QString>("why");    // what the person who pressed Play is told
         const QString why = "not a sound file that can be decoded";
         QTest::newRow("missing") << "missing" << 0 << "" << 0 << "No such file or directory";
-        QTest::newRow("0 bytes") << "0 bytes" << 0 << "" << 0 << "the file is empty";
         QTest::newRow("text") << "not_audio.mp3" << 0 << "" << 0 << why;
         QTest::newRow("FIFO") << "FIFO" << 0 << "" << 0 << "not a file";
-        QTest::newRow("empty name") << "" << 0 << "" << 0 << "no file name";
         QTest::newRow("truncated MP3") << "truncated.mp3" << 1 << "" << 1000 << "";
         QTest::newRow("5 MB ID3 tag") << "5 MB ID3 tag" << 1 << "" << 250 << "";
         QTest::newRow("random bytes") << "random bytes" << -1 << "" << 0 << "";
@@ -369,13 +286,8 @@ private slots:
         QFETCH(int, starts);
         QFETCH(int, playsMs);
         QFETCH(QString, why);
-        if (!server.isEmpty() &&
-            !gst_registry_check_feature_version(gst_registry_get(), "pulsesink", 1, 0, 0))
-            QSKIP("needs pulsesink");
-        const QString name = kind.isEmpty()          ? QString()
-                             : kind.endsWith(".mp3") ? fixture(kind)
-                                                     : dir_.filePath(kind);
-        if (!kind.isEmpty() && kind != "missing" && !QFileInfo::exists(name))
+        const QString name = kind.endsWith(".mp3") ? fixture(kind) : dir_.filePath(kind);
+        if (kind != "missing" && !QFileInfo::exists(name))
             QVERIFY(makeBadFile(kind, name));
         // Connections wait in the backlog: connect() succeeds, no answer ever comes.
         const QByteArray path = QFile::encodeName(dir_.filePath(server + ".socket"));
@@ -409,8 +321,6 @@ private slots:
         } else {
             if (!why.isEmpty())
                 QCOMPARE(engine->playError(), why);
-            QVERIFY(!engine->length());
-            QCOMPARE(engine->position(), 0.0);
             QVERIFY(!bounded([&] { return engine->pause(); }));
             QVERIFY(!bounded([&] { return engine->setPosition(1.0); }));
             QVERIFY(!bounded([&] { return engine->play(); })); // asked again
@@ -438,12 +348,9 @@ private slots:
         QTest::addColumn<int>("mutes");   // times mute is switched
         QTest::addColumn<double>("left"); // dB against full scale's tone
         QTest::addColumn<double>("right");
-        QTest::newRow("full") << 0 << 0 << 0 << 0.0 << 0.0;
         QTest::newRow("-25 dB") << -2500 << 0 << 0 << -25.0 << -25.0;
-        QTest::newRow("muted") << -2500 << 0 << 1 << -200.0 << -200.0;
         QTest::newRow("muted and back") << -2500 << 0 << 2 << -25.0 << -25.0;
         QTest::newRow("to the left") << 0 << -5000 << 0 << 0.0 << -50.0;
-        QTest::newRow("to the right") << 0 << 5000 << 0 << -50.0 << 0.0;
     }
     void levels() {
         QFETCH(int, volume);
@@ -466,7 +373,7 @@ private slots:
             const double want[] = {left, right};
             for (int channel : {0, 1}) {
                 const double got = recording.db(channel) - kToneDb;
-                QVERIFY2(want[channel] < -150 ? got < -150 : std::abs(got - want[channel]) <= 1.0,
+                QVERIFY2(std::abs(got - want[channel]) <= 1.0,
                          qPrintable(QStringLiteral("%1: %2 dB").arg(file).arg(got)));
             }
         }
