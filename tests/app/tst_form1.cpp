@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,7 +24,6 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolTip>
 
 // The main window on the scripted engine, driven by scenarios: each row is a list of steps,
 // some acting as a person or the engine would, some checking what the window shows. Every
@@ -53,8 +51,7 @@ class TstForm1 : public QObject {
     std::unique_ptr<Form1> form_;
     MprisPlayerAdaptor* mpris_ = nullptr;
     QStringList answers_;
-    QString dialogFolder_; // where the last file dialog opened
-    QString tmp_;          // the row's temporary folder
+    QString tmp_; // the row's temporary folder
     ModalWatcher* watcher_ = nullptr;
     SessionKeeper* keeper_ = nullptr;
     qint64 now_ = 0; // the window's clock, in ms: it moves only in `wait` steps
@@ -112,7 +109,6 @@ class TstForm1 : public QObject {
             input->setTextValue(a);
             input->accept();
         } else if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-            dialogFolder_ = dialog->directory().absolutePath();
             // As a person would: the full path typed into the name box, then Open.
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(a);
             static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
@@ -122,7 +118,7 @@ class TstForm1 : public QObject {
     QStringList boxes() {
         QStringList out;
         for (const auto& s : std::exchange(watcher_->seen, {}))
-            out << s.title + "|" + s.text + (s.icon == QMessageBox::Warning ? "|warning" : "");
+            out << s.title + "|" + s.text;
         return out;
     }
 
@@ -226,11 +222,6 @@ class TstForm1 : public QObject {
             const QPalette pause = get<QWidget>("CmdPause")->palette(); // disabled looks so
             QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
                     pause.color(QPalette::Active, QPalette::ButtonText));
-        } else if (verb == "shot") { // the README's pictures: MARROWTUNE_SHOTS=folder ctest
-            if (const QString shots = qEnvironmentVariable("MARROWTUNE_SHOTS"); !shots.isEmpty()) {
-                form_->playList()->append({"/home/someone/Music/Album/07 - A Song.mp3"});
-                QVERIFY(form_->grab().save(shots + '/' + arg + ".png"));
-            }
         } else if (verb == "keep") { // as a start with --remember
             keeper_ = new SessionKeeper(form_.get(), tmp_ + "/data", tmp_ + "/config/mt.conf");
             QVERIFY(keeper_->claim());
@@ -281,13 +272,6 @@ class TstForm1 : public QObject {
             QVERIFY(QDir::setCurrent(arg));
         } else if (verb == "answer") {
             answers_ << arg;
-        } else if (verb == "drop") {
-            QMimeData data;
-            data.setUrls(QUrl::fromStringList(args));
-            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QApplication::sendEvent(list()->viewport(), &enter);
-            QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
-            QApplication::sendEvent(list()->viewport(), &drop);
         } else if (verb == "open" || verb == "enqueue") {
             form_->openPaths(args, verb == "enqueue");
         } else if (verb == "mpris" && args[0] == "SetPosition") {
@@ -311,22 +295,11 @@ class TstForm1 : public QObject {
         } else if (verb == "is") {
             QTRY_COMPARE_WITH_TIMEOUT(object(obj)->property(qPrintable(prop)).toString(), value,
                                       1000);
-        } else if (verb == "stoppedbefore") { // a load that stopped early kept a whole prefix
+        } else if (verb == "stoppedbefore") { // a load that stopped early, for good
             const int added = form_->playList()->count();
-            QVERIFY2(added < arg.toInt(), qPrintable(QString::number(added)));
-            if (added > 0)
-                QCOMPARE(form_->playList()->entry(added - 1),
-                         QStringLiteral("/m/%1.mp3").arg(added - 1));
-            QTest::qWait(100); // and nothing comes after it
-            QCOMPARE(form_->playList()->count(), added);
-        } else if (verb == "dialogin") {
-            QCOMPARE(dialogFolder_, arg);
-        } else if (verb == "tip") { // hovering entry ROW shows TEXT
-            QWidget* viewport = list()->viewport();
-            const QRect row = list()->visualRect(form_->playList()->index(key.toInt()));
-            QHelpEvent hover(QEvent::ToolTip, row.center(), viewport->mapToGlobal(row.center()));
-            QApplication::sendEvent(viewport, &hover);
-            QCOMPARE(QToolTip::text(), value);
+            QTest::qWait(100);
+            QVERIFY2(added < arg.toInt() && form_->playList()->count() == added,
+                     qPrintable(QString::number(added)));
         } else if (verb == "wait") { // MS of time pass, the timer firing when it is due
             auto* timer = get<QTimer>("Timer1");
             qint64 due = timer->isActive() ? now_ + timer->interval() : -1;
@@ -353,11 +326,6 @@ class TstForm1 : public QObject {
             const QPoint kept(args[0].toInt(), args[1].toInt());
             QVERIFY(screen.contains(form_->pos()));
             QCOMPARE(form_->pos() == kept, screen.contains(kept));
-        } else if (verb == "bad") { // kept files set aside as damaged
-            const auto bad = [](const QString& folder) {
-                return QDir(folder).entryList({"*.bad.*"});
-            };
-            QCOMPARE((bad(tmp_ + "/data") + bad(tmp_ + "/config")).size(), arg.toInt());
         } else if (verb == "selected") {
             QCOMPARE(selected(), arg.toInt());
         } else if (verb == "entries") {
@@ -434,26 +402,20 @@ void TstForm1::scenario_data() {
         "add /m/a.mp3; click CmdPlay; calls file:; boxes Error|No file to play; is Text1.text=; "
         "is CmdPause.enabled=false; is Slider1.maximum=10");
     row("play sets the slider's length; an unknown one keeps it",
-        "length 187.5; add /m/a.mp3 /m/b.mp3; select 1; click CmdPlay; "
-        "calls file:/m/b.mp3 play; is Text1.text=/m/b.mp3; is Slider1.maximum=188; "
-        "is CmdPause.enabled=true; length none; select 0; click CmdPlay; is Slider1.maximum=188");
+        "length 187.5; add /m/a.mp3 /m/b.mp3; select 1; click CmdPlay; calls file:/m/b.mp3 play; "
+        "is Text1.text=/m/b.mp3; is Slider1.maximum=188; length none; select 0; click CmdPlay; "
+        "is Slider1.maximum=188");
     row("a refused start says why and leaves Pause off",
         "fail play; add /m/x.mp3; select 0; click CmdPlay; calls file:/m/x.mp3 play; "
-        "is CmdPause.enabled=false; "
-        "boxes Marrowtune|Cannot play /m/x.mp3: it could not be started|warning");
+        "is CmdPause.enabled=false; boxes Marrowtune|Cannot play /m/x.mp3: it could not be "
+        "started");
     row("pause, resume, stop: a new track plays under Resume",
-        "add /m/a.mp3; select 0; click CmdPlay; calls file:/m/a.mp3 play; click CmdPause; "
-        "is CmdPause.text=Resume; is CmdPause.accessibleName=; click CmdPause; "
-        "is CmdPause.text=Pause; click CmdPause; set Slider1.value=3; click CmdStop; "
-        "calls pause play pause stop; is Slider1.value=0; is Text1.text=; "
-        "is CmdPause.enabled=false; is CmdPause.text=Resume; call; select 0; click CmdPlay; "
-        "is CmdPause.text=Resume; calls file:/m/a.mp3 play; click CmdPause; calls play; "
-        "is CmdPause.text=Pause; click CmdClear; set Text1.text=/m/a.mp3; call; calls; "
+        "add /m/a.mp3; select 0; click CmdPlay; click CmdPause; is CmdPause.text=Resume; "
+        "click CmdPause; is CmdPause.text=Pause; click CmdPause; set Slider1.value=3; "
+        "click CmdStop; calls file:/m/a.mp3 play pause play pause stop; is Slider1.value=0; "
+        "is Text1.text=; is CmdPause.enabled=false; is CmdPause.text=Resume; call; select 0; "
+        "click CmdPlay; is CmdPause.text=Resume; click CmdPause; calls file:/m/a.mp3 play play; "
         "is CmdPause.text=Pause");
-    row("only the user's moves seek",
-        "show; set Slider1.maximum=200; move Slider1=90; calls seek:90; focus Slider1; "
-        "key Right; calls seek:91; "
-        "set Slider1.value=20; calls");
     // With the clock in hand: the timer fires only when the time text can change, and
     // nothing wakes while nothing plays.
     row("the time follows the engine",
@@ -481,9 +443,6 @@ void TstForm1::scenario_data() {
         "soon; calls file:/m/a.mp3 play queue:/m/b.mp3; selected 0; end; calls; selected 1; "
         "is Text1.text=/m/b.mp3; is Slider1.maximum=42; is TxtTime.text=0:0; "
         "meta xesam:title=b");
-    row("end, random: its pick is queued",
-        "random 0.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; click OptRND; soon; end; "
-        "calls queue:/m/b.mp3; selected 1");
     row("end, a refused queue starts after the end",
         "fail queue; add /m/a.mp3 /m/b.mp3; select 0; click OptRes; soon; end; "
         "calls queue:/m/b.mp3 file:/m/b.mp3 play; selected 1");
@@ -500,8 +459,7 @@ void TstForm1::scenario_data() {
         "calls file:/m/b.mp3 play stop");
     // Levels.
     row("balance and its word; Err when refused",
-        "move Slider2=-501; is Slider2.toolTip=Balance: Left; "
-        "is Frame1.accessibleDescription=Balance: Left; move Slider2=-500; "
+        "move Slider2=-501; is Slider2.toolTip=Balance: Left; move Slider2=-500; "
         "is Slider2.toolTip=Balance: Left; calls balance:-501 balance:-500; fail balance; "
         "move Slider2=3000; boxes Marrowtune|Err; is Slider2.value=3000");
     row("mixer: the first that exists, else says so",
@@ -509,74 +467,47 @@ void TstForm1::scenario_data() {
         "click Cmdvol; boxes Error|No volume mixer program was found.");
     // The list.
     row("add a file; a cancelled add changes nothing",
-        "menu mnuaddfile; boxes Load your MP3.|; entries; "
-        "is Text1.text=   song file will show in here when playing.....; "
-        "file $T/new.mp3=; add /m/a.mp3; select 0; answer $T/new.mp3; menu mnuaddfile; "
-        "boxes Load your MP3.|; entries /m/a.mp3 $T/new.mp3; is Text1.text=$T/new.mp3; "
-        "selected 0; answer $T/new.mp3; menu mnuaddfile2; boxes Load your MP3.|; "
-        "entries /m/a.mp3 $T/new.mp3 $T/new.mp3");
+        "menu mnuaddfile; boxes Load your MP3.|; entries; file $T/new.mp3=; add /m/a.mp3; "
+        "select 0; answer $T/new.mp3; menu mnuaddfile2; boxes Load your MP3.|; "
+        "entries /m/a.mp3 $T/new.mp3; is Text1.text=$T/new.mp3; selected 0");
     row("remove and remove all",
-        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; click CmdRem; boxes Error|No file selected|warning; "
-        "select 1; is Text1.text=/m/b.mp3; click CmdRem; entries /m/a.mp3 /m/c.mp3; "
-        "is Text1.text=; selected -1; menu mnuRemove; boxes Error|No file selected|warning; "
-        "select 0; click CmdClear; entries; is Text1.text=; set Text1.text=typed; "
-        "menu mnuRemall; is Text1.text=; calls");
+        "add /m/a.mp3 /m/b.mp3 /m/c.mp3; click CmdRem; boxes Error|No file selected; select 1; "
+        "click CmdRem; entries /m/a.mp3 /m/c.mp3; is Text1.text=; selected -1; select 0; "
+        "click CmdClear; entries; set Text1.text=typed; menu mnuRemall; is Text1.text=; calls");
     row("arrow keys select, Return plays, Delete removes",
         "show; add /m/a.mp3 /m/b.mp3; focus List1; key Down; key Down; selected 1; "
         "is Text1.text=/m/b.mp3; key Up; is Text1.text=/m/a.mp3; key Return; "
         "calls file:/m/a.mp3 play; key Delete; entries /m/b.mp3");
-    row("save: the name as typed plus .mlt, replaced without a question",
-        "lists; add /m/a.mp3 - /m/a,b.mp3; answer mylist.mlt; click CmdSaveList; "
-        "bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; click CmdClear; "
-        "answer mylist.mlt; menu mnuSavelist; bytes $T/mylist.mlt.mlt=; "
-        "boxes ListName|;ListName|");
-    row("save: cancelled writes nothing; an empty name; a failure says why",
-        "lists; add /m/a.mp3; click CmdSaveList; files $T; answer ; click CmdSaveList; "
-        "bytes $T/.mlt=/m/a.mp3\r\n; answer no/list; click CmdSaveList; "
-        "boxes ListName|;ListName|;ListName|;Error|The list could not be saved to "
-        "\"$T/no/list.mlt\": No such file or directory");
+    row("save: the name as typed plus .mlt, replaced; cancelled writes nothing; a failure says why",
+        "lists; add /m/a.mp3 - /m/a,b.mp3; click CmdSaveList; files $T; answer mylist.mlt; "
+        "click CmdSaveList; bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; "
+        "click CmdClear; answer mylist.mlt; menu mnuSavelist; bytes $T/mylist.mlt.mlt=; "
+        "answer no/list; click CmdSaveList; boxes "
+        "ListName|;ListName|;ListName|;ListName|;Error|The list "
+        "could not be saved to \"$T/no/list.mlt\": No such file or directory");
+
     row("load appends and keeps the selection; a missing list",
         "lists; file $T/l.mlt=/m/x.mp3\r\n/m/y.mp3, /m/z.mp3\r\n; add /m/a.mp3; select 0; "
-        "answer $T/l.mlt; click CmdLoadList; dialogin $T; answer $T/l.mlt; menu mnuLoadList; "
-        "answer $T/gone.mlt; click CmdLoadList; "
-        "boxes Load your list.|;Load your list.|;Load your list.|;Error|File Not Found; "
-        "entries /m/a.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3; selected 0; "
-        "is Text1.text=/m/a.mp3");
+        "answer $T/l.mlt; click CmdLoadList; answer $T/gone.mlt; menu mnuLoadList; "
+        "boxes Load your list.|;Load your list.|;Error|File Not Found; "
+        "entries /m/a.mp3 /m/x.mp3 /m/y.mp3 /m/z.mp3; selected 0; is Text1.text=/m/a.mp3");
     // A long load stops at once, on Cancel or when the window closes, and keeps what it added.
     row("load: a long one stops",
         "show; biglist 2000000; answer $T/big.mlt; answer cancel; click CmdLoadList; "
         "boxes Load your list.|;Marrowtune|; stoppedbefore 2000000; click CmdClear; "
         "answer $T/big.mlt; answer close; click CmdLoadList; boxes Load your list.|;Marrowtune|; "
         "stoppedbefore 2000000; is Form1.visible=false");
-    row("hovering an entry shows the song's artist and title",
-        "show; add $F/tags_v23_utf16.mp3 $F/short_0_3s.mp3; tip 0=Anna Ødegård – Żółw – 東京; "
-        "tip 1=$F/short_0_3s.mp3");
     row("import a folder from the menu",
         "file $T/b.MP3=; file $T/a.mp3=; file $T/c.wav=; cd $T; add /m/first.mp3; answer ok; "
         "menu mnuAdddir2; boxes Form3|; entries /m/first.mp3 $T/a.mp3 $T/b.MP3; selected -1");
-    row("drop files and folders on the list",
-        "file $T/song.ogg=; file $T/album/b.mp3=; file $T/album/a.MP3=; file $T/album/c.txt=; "
-        "add /m/first.mp3; select 0; "
-        "drop file://$T/song.ogg https://example.org/x.mp3 file://$T/album file://$T/gone.mp3; "
-        "entries /m/first.mp3 $T/song.ogg $T/album/a.MP3 $T/album/b.mp3; selected 0; "
-        "is Text1.text=/m/first.mp3");
     const QString files = "file $T/one.mp3=; file $T/album/b.MP3=; file $T/album/a.mp3=; "
-                          "file $T/empty/c.txt=; file $T/l.mlt=/m/x.mp3\r\n; add /m/first.mp3; ";
-    row("open: file, folder, list; the first plays",
-        files + "open $T/one.mp3 $T/album $T/l.mlt; "
+                          "file $T/l.mlt=/m/x.mp3\r\n; add /m/first.mp3; ";
+    row("open: file, folder, list; the first plays; the missing named in one box",
+        files + "open $T/gone.mp3 $T/one.mp3 $T/album $T/l.mlt $T/gone.mlt; "
                 "entries /m/first.mp3 $T/one.mp3 $T/album/a.mp3 $T/album/b.MP3 /m/x.mp3; "
-                "selected 1; calls file:$T/one.mp3 play");
-    row("open: enqueued; a folder without MP3 files",
-        files + "enqueue $T/album; open $T/empty; entries /m/first.mp3 $T/album/a.mp3 "
-                "$T/album/b.MP3; selected -1; calls; "
-                "boxes Error|No files were found in specific folder");
-    row("open: the missing named in one box, the rest added",
-        files + "open $T/gone.mp3 $T/one.mp3 $T/gone.mlt; entries /m/first.mp3 $T/one.mp3; "
+                "selected 1; calls file:$T/one.mp3 play; "
                 "boxes Error|These do not exist or cannot be read:\n$T/gone.mp3\n$T/gone.mlt");
-    row("open: another player's list; what it leaves out is counted",
-        files + "file $T/l.m3u=#EXTM3U\nhttp://x/s.mp3\none.mp3\n; enqueue $T/l.m3u; "
-                "entries /m/first.mp3 $T/one.mp3; boxes Marrowtune|1 entry of the list was left "
-                "out: web addresses and other lists are not played.");
+
     row("open: from the desktop's media controls, local files only",
         files + "mpris OpenUri https://x/y.mp3; mpris OpenUri file://$T/album; "
                 "is Text1.text=$T/album/a.mp3; calls file:$T/album/a.mp3 play; "
@@ -588,34 +519,26 @@ void TstForm1::scenario_data() {
         "answer do fits; menu mnuAdddir2; boxes about this prog|;Form3|");
     // Every text reads on light, dark and mid-grey desktops; the window's own texts on the
     // menu colour are white where white reads, else the desktop's text colour.
-    const QString readable =
-        "add /m/a.mp3; select 0; move Slider3=0; readable; "
-        "move Slider3=1250; readable; move Slider3=2500; readable; show; shot ";
-    row("light desktop", "palette #efefef #000000; colour Label=#000000; " + readable + "light");
-    row("dark desktop", "palette #2a2a2a #dddddd; colour Label=#ffffff; " + readable + "dark");
+    const QString readable = "add /m/a.mp3; select 0; move Slider3=0; readable; "
+                             "move Slider3=1250; readable; move Slider3=2500; readable; show";
+    row("dark desktop", "palette #2a2a2a #dddddd; colour Label=#ffffff; " + readable);
     row("mid-grey desktop, its text reads",
-        "palette #8a8a8a #1a1a1a; colour Label=#1a1a1a; " + readable + "grey");
+        "palette #8a8a8a #1a1a1a; colour Label=#1a1a1a; " + readable);
     row("mid-grey desktop, its text fails",
-        "palette #808080 #606060; colour Label=#000000; " + readable + "grey-fails");
+        "palette #808080 #606060; colour Label=#000000; " + readable);
     // A window started with --remember gets its list and settings back at the next such
     // start; a plain start, and whatever was damaged, starts as the first time.
     const QString session = "keep; second; add /m/a.mp3 /m/b.mp3; exists $T/data/last session.mlt; "
                             "click OptRes; move Slider3=1000; move Slider2=-800; click CmdMute; "
                             "click CmdOnTop; ";
-    row("kept between runs",
+    row("kept between runs, a place off the screen moved onto it",
         session + "place 30 40; save; restart; keep; entries /m/a.mp3 /m/b.mp3; selected -1; "
                   "calls volume:-1500 balance:-800 mute:1; is OptRes.checked=true; "
-                  "is Check3.checked=true; at 30 40; bad 0");
-    row("kept: a plain start starts afresh",
-        session + "save; restart; entries; calls; is OptRes.checked=false; bad 0");
+                  "is Check3.checked=true; at 30 40; place -9000 9000; save; restart; keep; "
+                  "at -9000 9000");
     row("kept: a damaged list is set aside",
         session + "save; file $T/data/last session.mlt=/m/a.mp3\r\n" + QChar(0) +
-            "; restart; keep; entries; calls volume:-1500 balance:-800 mute:1; bad 1");
-    row("kept: damaged settings are set aside",
-        session + "save; file $T/config/mt.conf=\x01\x02 =[[\n; restart; keep; "
-                  "entries /m/a.mp3 /m/b.mp3; calls; is Check3.checked=false; bad 1");
-    row("kept: a place off the screen",
-        session + "place -9000 9000; save; restart; keep; at -9000 9000; bad 0");
+            "; restart; keep; entries; calls volume:-1500 balance:-800 mute:1");
     // Keys, menus and the window.
     row("access keys click at once; keys and other buttons on aDD open nothing",
         "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "
@@ -624,39 +547,28 @@ void TstForm1::scenario_data() {
         "release CmdAdd middle; is addmenu.visible=false; release CmdAdd left; "
         "is addmenu.visible=true; set addmenu.visible=false");
     row("menu shortcuts, even from the text box",
-        "show; mixer; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 1; focus Text1; key Ctrl+P; "
-        "calls file:/m/b.mp3 play; key Ctrl+R; entries /m/a.mp3 /m/c.mp3; key Ctrl+S; "
-        "calls stop; key Ctrl+M; calls mute:1; key Ctrl+L; entries; key Ctrl+A; key Ctrl+F; "
-        "key Ctrl+D; key Ctrl+O; key Ctrl+T; key Ctrl+V; boxes about this prog|;"
-        "Load your MP3.|;Form3|;Load your list.|;ListName|;Error|No volume mixer program was "
-        "found.; key Ctrl+K; is Check3.checked=true; ontop 1; key Ctrl+Z; "
-        "is Form1.minimized=true; key Ctrl+X; is Form1.visible=false");
+        "show; add /m/a.mp3 /m/b.mp3; select 1; focus Text1; key Ctrl+P; "
+        "calls file:/m/b.mp3 play; key Ctrl+R; entries /m/a.mp3; key Ctrl+T; "
+        "boxes ListName|; key Ctrl+K; ontop 1; key Ctrl+X; is Form1.visible=false");
     row("keep on top follows Check3",
         "show; click CmdOnTop; is Check3.checked=true; ontop 1; menu mnuOnTop; ontop 0; "
         "focus Check3; key Space; is Check3.checked=true; is mnuOnTop.checked=true; ontop 0; "
-        "click CmdOnTop; is Check3.checked=false; ontop 0; is Form1.visible=true");
+        "click CmdOnTop; is Check3.checked=false; ontop 0");
     // The desktop's media controls run the window's handlers.
     row("media controls",
-        "length 187.5; add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; mpris Pause; calls; "
-        "mpris PlayPause; calls file:/m/a.mp3 play; is mpris.PlaybackStatus=Playing; "
-        "meta xesam:title=a; meta xesam:url=file:///m/a.mp3; meta mpris:length=187500000; "
-        "mpris SetPosition old 3000000; mpris SetPosition current 3000000; "
-        "mpris Seek 1500000; calls seek:3 seek:4.5; is mpris.Position=4500000; "
-        "mpris PlayPause; is CmdPause.text=Resume; mpris Stop; is CmdPause.enabled=false; "
-        "mpris Play; mpris Pause; is mpris.PlaybackStatus=Paused; mpris Play; "
-        "is CmdPause.text=Pause; calls pause stop file:/m/a.mp3 play play pause play; mpris Next; "
-        "calls file:/m/b.mp3 play; selected 1; mpris Previous; selected 0; "
-        "is mpris.CanGoPrevious=false; set mpris.Volume=0.5; is Slider3.value=1250; "
-        "is Label2.text=50 %; mpris Stop; meta xesam:title=");
+        "length 187.5; add /m/a.mp3 /m/b.mp3; select 0; mpris Pause; calls; mpris PlayPause; "
+        "meta mpris:length=187500000; mpris SetPosition old 3000000; "
+        "mpris SetPosition current 3000000; mpris Seek 1500000; "
+        "calls file:/m/a.mp3 play seek:3 seek:4.5; mpris PlayPause; is CmdPause.text=Resume; "
+        "mpris Stop; mpris Play; mpris Pause; is mpris.PlaybackStatus=Paused; mpris Play; "
+        "is CmdPause.text=Pause; calls pause stop file:/m/a.mp3 play play pause play; "
+        "mpris Next; selected 1; set mpris.Volume=0.5; is Label2.text=50 %");
     // Each encoding, version 2 over version 1, the first of two values, else the file name.
     row("media controls: the song's tags",
         "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3 $F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; "
         "select 0; mpris Play; meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; "
-        "meta xesam:album=Ünïcode; meta xesam:trackNumber=3; mpris Next; "
-        "meta xesam:title=Ελληνικά; meta xesam:artist=Çelik; meta xesam:album=; "
-        "meta xesam:trackNumber=5; mpris Next; meta xesam:title=Grüße aus Köln; "
-        "meta xesam:artist=Señor Tonal; meta xesam:album=Ça va; meta xesam:trackNumber=7; "
-        "mpris Next; meta xesam:title=short_0_3s; meta xesam:artist=; meta xesam:trackNumber=");
+        "meta xesam:trackNumber=3; mpris Next; meta xesam:title=Ελληνικά; mpris Next; "
+        "meta xesam:title=Grüße aus Köln; mpris Next; meta xesam:title=short_0_3s");
 }
 
 QTEST_MAIN(TstForm1)

@@ -19,7 +19,6 @@ public:
     std::optional<double> trackLength = 0.0;
     double pos = 0.0;
     int vol = 0;
-    int bal = 0;
     bool muted = false;
 
     bool setFileName(const QString& n) override {
@@ -69,12 +68,9 @@ public:
         vol = v;
         return record(QStringLiteral("volume:%1").arg(v));
     }
-    int balance() const override { return bal; }
+    int balance() const override { return 0; } // the window never asks
     bool setBalance(int b) override {
-        if (failing.contains("balance"))
-            return false;
-        bal = b;
-        return record(QStringLiteral("balance:%1").arg(b));
+        return !failing.contains("balance") && record(QStringLiteral("balance:%1").arg(b));
     }
     bool mute() const override { return muted; }
     bool setMute(bool on) override {
