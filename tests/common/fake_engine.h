@@ -39,16 +39,14 @@ public:
         return !failing.contains("play");
     }
     bool pause() override {
-        record(QStringLiteral("pause"));
         if (state_ == PlayState::Playing)
             setState(PlayState::Paused);
-        return true;
+        return record(QStringLiteral("pause"));
     }
     bool stop() override {
-        record(QStringLiteral("stop"));
         pos = 0;
         setState(PlayState::Stopped);
-        return true;
+        return record(QStringLiteral("stop"));
     }
     PlayState state() const override { return state_; }
     std::optional<double> length() const override { return trackLength; }
