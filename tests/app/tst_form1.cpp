@@ -498,9 +498,9 @@ void TstForm1::scenario_data() {
         "is addmenu.visible=false; release CmdAdd left; "
         "is addmenu.visible=true; set addmenu.visible=false");
     row("menu shortcuts, even from the text box",
-        "show; add /m/a.mp3 /m/b.mp3; select 1; focus Text1; key Ctrl+P; "
-        "calls file:/m/b.mp3 play; key Ctrl+R; entries /m/a.mp3; key Ctrl+T; "
-        "boxes ListName|; key Ctrl+K; is Check3.checked=true; key Ctrl+X; is Form1.visible=false");
+        "show; add /m/a.mp3 /m/b.mp3; select 1; focus Text1; key Ctrl+P; calls file:/m/b.mp3 play; "
+        "key Ctrl+R; entries /m/a.mp3; key Ctrl+T; boxes ListName|; key Ctrl+K; "
+        "is mnuOnTop.checked=true; key Ctrl+X; is Form1.visible=false");
     // The desktop's media controls run the window's handlers.
     row("media controls",
         "length 187.5; add /m/a.mp3 /m/b.mp3; select 0; mpris Pause; calls; mpris PlayPause; "
