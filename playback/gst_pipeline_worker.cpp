@@ -15,6 +15,11 @@ constexpr auto kExitWait = std::chrono::milliseconds(1000);
 // While playing, the pipeline's position is read this often to catch a sound output that
 // stalls or drifts from the monotonic clock; between reads the caller runs the position on.
 constexpr guint kResyncMs = 2000;
+// After a start, a resume or a seek, and whenever the position was seen standing still, it is
+// read this often until it has run on with the clock this many times in a row: a busy machine's
+// sound output may start, stall for a second while the sound server catches up, then go on.
+constexpr guint kCheckMs = 100;
+constexpr int kSteadyReads = 5;
 // A correction larger than this is told to the caller (the display shows whole seconds).
 constexpr double kJumpSeconds = 0.02;
 constexpr gint64 kSeekSettleUs = 500000;
@@ -324,8 +329,39 @@ void GstPipelineWorker::notePipelinePosition() {
         return; // the queued track reached the sink but is not heard yet
     gint64 ns = 0;
     // Fails for a few ms after a seek; the caller's estimate stays then.
-    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
-        storePosition(static_cast<double>(ns) / GST_SECOND, playing_);
+    const bool known = gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0;
+    const double seconds = known ? static_cast<double>(ns) / GST_SECOND : -1.0;
+    const gint64 now = g_get_monotonic_time();
+    // Running the position on with the clock is right only while the output's own position
+    // does: when it stands still (no sound heard yet), the display holds instead of showing
+    // time that was never heard and jumping back later.
+    const double elapsed = static_cast<double>(now - lastReadingUs_) / 1e6;
+    const double advance = seconds - lastReading_;
+    const bool running =
+        playing_ && known && lastReading_ >= 0 && advance >= elapsed / 2 && advance <= elapsed * 2;
+    steadyReads_ = running ? steadyReads_ + 1 : 0;
+    lastReading_ = playing_ ? seconds : -1.0;
+    lastReadingUs_ = now;
+    if (known)
+        storePosition(seconds, running);
+    if (playing_ && steadyReads_ < kSteadyReads)
+        checkSoon();
+}
+
+void GstPipelineWorker::checkSoon() {
+    if (check_)
+        return;
+    check_ = g_timeout_source_new(kCheckMs);
+    g_source_set_callback(
+        check_,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<GstPipelineWorker*>(data);
+            g_source_unref(std::exchange(self->check_, nullptr));
+            self->notePipelinePosition();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(check_, context_);
 }
 
 void GstPipelineWorker::settleSeek() {
@@ -349,11 +385,14 @@ void GstPipelineWorker::startResyncs() {
 }
 
 void GstPipelineWorker::stopResyncs() {
-    if (!resyncTimer_)
-        return;
-    g_source_destroy(resyncTimer_);
-    g_source_unref(resyncTimer_);
-    resyncTimer_ = nullptr;
+    for (GSource** timer : {&resyncTimer_, &check_}) {
+        if (*timer) {
+            g_source_destroy(*timer);
+            g_source_unref(std::exchange(*timer, nullptr));
+        }
+    }
+    lastReading_ = -1.0;
+    steadyReads_ = 0;
 }
 
 void GstPipelineWorker::unload() {

@@ -102,6 +102,7 @@ private:
     static double positionAt(const Anchor& a, gint64 nowUs);
     void storePosition(double seconds, bool running);
     void notePipelinePosition();
+    void checkSoon();
     void settleSeek();
     void startResyncs();
     void stopResyncs();
@@ -184,6 +185,10 @@ private:
 
     // Worker thread only: the loaded file.
     GSource* resyncTimer_ = nullptr;
+    GSource* check_ = nullptr;
+    double lastReading_ = -1.0; // the pipeline's position at the last read while playing; -1: none
+    gint64 lastReadingUs_ = 0;
+    int steadyReads_ = 0; // reads in a row that ran on with the clock
     quint64 loadedGeneration_ = 0;
     quint64 writeEpoch_ = 0;   // epoch the pipeline's positions may write to; 0 = none
     quint64 pendingEpoch_ = 0; // epoch of a seek that has not settled yet
