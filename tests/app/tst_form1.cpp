@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -250,6 +251,13 @@ class TstForm1 : public QObject {
             QVERIFY(QDir::setCurrent(arg));
         } else if (verb == "answer") {
             answers_ << arg;
+        } else if (verb == "drop") {
+            QMimeData data;
+            data.setUrls(QUrl::fromStringList(args));
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(list()->viewport(), &enter);
+            QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(list()->viewport(), &drop);
         } else if (verb == "open") {
             form_->openPaths(args, false);
         } else if (verb == "mpris" && args[0] == "SetPosition") {
@@ -459,6 +467,12 @@ void TstForm1::scenario_data() {
         "file $T/b.MP3=; file $T/a.mp3=; file $T/c.wav=; cd $T; add /m/first.mp3; answer do click "
         "CmdOk; "
         "menu mnuAdddir2; boxes Form3|; entries /m/first.mp3 $T/a.mp3 $T/b.MP3; selected -1");
+    row("drop files and folders on the list; web addresses are not taken",
+        "file $T/song.ogg=; file $T/album/b.mp3=; file $T/album/a.MP3=; file $T/album/c.txt=; "
+        "add /m/first.mp3; select 0; "
+        "drop file://$T/song.ogg https://example.org/x.mp3 file://$T/album file://$T/gone.mp3; "
+        "entries /m/first.mp3 $T/song.ogg $T/album/a.MP3 $T/album/b.mp3; selected 0; "
+        "is Text1.text=/m/first.mp3");
     const QString files = "file $T/one.mp3=; file $T/album/b.MP3=; file $T/album/a.mp3=; "
                           "file $T/l.mlt=/m/x.mp3\r\n; add /m/first.mp3; ";
     row("open: file, folder, list; the first plays; the missing named in one box",
