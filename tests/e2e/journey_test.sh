@@ -27,10 +27,10 @@ fail() {
 pc() { playerctl -p marrowtune "$@" 2>/dev/null; }
 status_is() { [ "$(pc status)" = "$1" ]; }
 title_is() { [ "$(pc metadata xesam:title)" = "$1" ]; }
-# hear loud|quiet SECONDS WHAT: quiet for that long, or loud within three such spans (sound
-# starts later on a slow machine).
+# hear loud|quiet SECONDS WHAT: quiet for that long, or loud within eight such spans (a new
+# player on a busy machine under the sanitizers takes a couple of seconds to be heard).
 hear() {
-    local level tries=3
+    local level tries=8
     until level=$(rms "$2") && "$1" "$level"; do
         [ "$1" = loud ] && [ $((tries -= 1)) -gt 0 ] || fail "$3: RMS $level"
     done
