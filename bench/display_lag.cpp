@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     int refreshes = 0;
     qint64 shown = -2; // the start-up text (0:0) is not a step
     QList<double> lagsMs;
+    int stepsBack = 0; // the position was corrected back over a half second
     QObject::connect(timer, &QTimer::timeout, [&] { ++refreshes; });
     // When the rounded position first read k: the moment it crossed k - 1/2, whether it ran
     // there or the engine's position jumped there (the sound output catching up at the start).
@@ -37,26 +38,27 @@ int main(int argc, char** argv) {
     // measured.
     QElapsedTimer clock;
     clock.start();
-    qint64 reached = -1;
+    qint64 polled = -1; // the rounded position at the last read
     qint64 reachedAtNs = 0;
+    // Called at every read, the text change's own included: a value above the last one read
+    // was reached now. After a step back (the output stalled and the position was corrected)
+    // the next step up is timed anew.
+    auto read = [&] {
+        const qint64 now = roundHalfEvenSaturated(engine->position());
+        if (now > polled)
+            reachedAtNs = clock.nsecsElapsed();
+        polled = now;
+        return now;
+    };
     QTimer poll;
     poll.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        const qint64 now = roundHalfEvenSaturated(engine->position());
-        if (now > reached) {
-            reached = now;
-            reachedAtNs = clock.nsecsElapsed();
-        }
-    });
+    QObject::connect(&poll, &QTimer::timeout, read);
     poll.start(1);
     QObject::connect(text, &QLineEdit::textChanged, [&] {
-        const qint64 now = roundHalfEvenSaturated(engine->position());
-        if (now > reached) { // crossed since the last poll: it is this moment
-            reached = now;
-            reachedAtNs = clock.nsecsElapsed();
-        }
+        const qint64 now = read();
         if (now == shown + 1)
             lagsMs << static_cast<double>(clock.nsecsElapsed() - reachedAtNs) / 1e6;
+        stepsBack += now < shown && shown >= 0 ? 1 : 0;
         shown = now;
     });
     window.playList()->append({QString::fromLocal8Bit(argv[1])});
@@ -78,5 +80,6 @@ int main(int argc, char** argv) {
                 worst <= 30 ? "ok" : "missed");
     std::printf("  display refreshes while playing\t%.1f /s\t-\t-\t-\n",
                 static_cast<double>(refreshes) / seconds);
+    std::printf("  time box stepped back (output stalled)\t%d\t-\t-\t-\n", stepsBack);
     return 0;
 }
