@@ -349,19 +349,20 @@ void GstPipelineWorker::notePipelinePosition() {
 }
 
 void GstPipelineWorker::checkSoon() {
-    if (check_)
-        return;
-    check_ = g_timeout_source_new(kCheckMs);
-    g_source_set_callback(
-        check_,
-        [](gpointer data) -> gboolean {
+    if (!check_)
+        check_ = addTimer(kCheckMs, [](gpointer data) -> gboolean {
             auto* self = static_cast<GstPipelineWorker*>(data);
             g_source_unref(std::exchange(self->check_, nullptr));
             self->notePipelinePosition();
             return G_SOURCE_REMOVE;
-        },
-        this, nullptr);
-    g_source_attach(check_, context_);
+        });
+}
+
+GSource* GstPipelineWorker::addTimer(guint ms, GSourceFunc call) {
+    GSource* timer = g_timeout_source_new(ms);
+    g_source_set_callback(timer, call, this, nullptr);
+    g_source_attach(timer, context_);
+    return timer;
 }
 
 void GstPipelineWorker::settleSeek() {
@@ -371,17 +372,11 @@ void GstPipelineWorker::settleSeek() {
 }
 
 void GstPipelineWorker::startResyncs() {
-    if (resyncTimer_)
-        return;
-    resyncTimer_ = g_timeout_source_new(kResyncMs);
-    g_source_set_callback(
-        resyncTimer_,
-        [](gpointer self) -> gboolean {
+    if (!resyncTimer_)
+        resyncTimer_ = addTimer(kResyncMs, [](gpointer self) -> gboolean {
             static_cast<GstPipelineWorker*>(self)->notePipelinePosition();
             return G_SOURCE_CONTINUE;
-        },
-        this, nullptr);
-    g_source_attach(resyncTimer_, context_);
+        });
 }
 
 void GstPipelineWorker::stopResyncs() {

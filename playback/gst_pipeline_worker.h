@@ -103,6 +103,7 @@ private:
     void storePosition(double seconds, bool running);
     void notePipelinePosition();
     void checkSoon();
+    GSource* addTimer(guint ms, GSourceFunc call); // on the worker thread, with `this`
     void settleSeek();
     void startResyncs();
     void stopResyncs();
