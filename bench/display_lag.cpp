@@ -32,17 +32,14 @@ int main(int argc, char** argv) {
     QList<double> lagsMs;
     int stepsBack = 0; // the position was corrected back over a half second
     QObject::connect(timer, &QTimer::timeout, [&] { ++refreshes; });
-    // When the rounded position first read k: the moment it crossed k - 1/2, whether it ran
-    // there or the engine's position jumped there (the sound output catching up at the start).
-    // Read every millisecond here, in the benchmark, so the window's own timing is what is
-    // measured.
+    // The moment the rounded position went up to its value: it crossed the half second there,
+    // whether it ran there or jumped there (the sound output catching up). The benchmark
+    // reads it every millisecond itself, and at every text change, so only the window's own
+    // timing is measured; after a step back the next step up is timed anew.
     QElapsedTimer clock;
     clock.start();
     qint64 polled = -1; // the rounded position at the last read
     qint64 reachedAtNs = 0;
-    // Called at every read, the text change's own included: a value above the last one read
-    // was reached now. After a step back (the output stalled and the position was corrected)
-    // the next step up is timed anew.
     auto read = [&] {
         const qint64 now = roundHalfEvenSaturated(engine->position());
         if (now > polled)
