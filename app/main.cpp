@@ -63,7 +63,15 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 
+    // While a track plays, the window repaints a few small boxes a second. Through shared
+    // memory each repaint first waits for the X server to let go of the last one: a round
+    // trip that wakes two threads every second. Sent over the connection, nothing waits.
+    const bool choosesShm = !qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (choosesShm)
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
+    if (choosesShm)
+        qunsetenv("QT_XCB_NO_MITSHM"); // a mixer started from here chooses for itself
     if (const auto code = commandLine.parse(QApplication::arguments(), out, err))
         return *code;
     QApplication::setDesktopFileName(QStringLiteral("marrowtune"));
