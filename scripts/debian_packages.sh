@@ -17,8 +17,9 @@ test_packages=(
     dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin
 )
 
-# What bench/run needs beyond the test tools: an encoder for the tones it plays.
-bench_packages=(lame)
+# What bench/run needs beyond the test tools: an encoder for the tones it plays, and the X
+# headers its start-up watcher is built with.
+bench_packages=(lame libx11-dev)
 
 install_missing() {
     local p missing=()
