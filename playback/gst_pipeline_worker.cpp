@@ -484,6 +484,8 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
     {
         std::lock_guard lock(mutex_);
         handedOver_.clear();
+        notHeard_.clear();
+        handAgain_.clear();
     }
 
     gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
@@ -557,10 +559,13 @@ void GstPipelineWorker::resume(quint64 gen) {
 void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
     if (!active(gen))
         return;
-    bool handedOver = arrivedNotHeard_ > 0;
+    bool handedOver = false;
     {
+        // From here on nothing is handed to playbin until the seek is done: playbin would
+        // seek in a file handed over meanwhile and stall.
         std::lock_guard lock(mutex_);
-        handedOver = handedOver || !handedOver_.empty();
+        seeking_ = true;
+        handedOver = arrivedNotHeard_ > 0 || !handedOver_.empty();
     }
     if (handedOver)
         reopenCurrent();
@@ -576,7 +581,7 @@ void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
 }
 
 // Once the next file is handed over, playbin would seek in that one: the playing file is
-// opened again instead, and what follows it is asked for again shortly before its end.
+// opened again instead, and what followed it is handed over again shortly before its end.
 void GstPipelineWorker::reopenCurrent() {
     seeking_ = true;
     gst_element_set_state(playbin_, GST_STATE_READY);
@@ -584,6 +589,8 @@ void GstPipelineWorker::reopenCurrent() {
     {
         std::lock_guard lock(mutex_);
         handedOver_.clear();
+        handAgain_.insert(handAgain_.begin(), notHeard_.begin(), notHeard_.end());
+        notHeard_.clear();
     }
     arrivedNotHeard_ = 0;
     firstStreamSeen_ = droppingQueued_ = false;
@@ -620,6 +627,13 @@ void GstPipelineWorker::finish(int result) {
     unload();
 }
 
+void GstPipelineWorker::dropQueued() {
+    std::lock_guard lock(mutex_);
+    queueDropped_ = true;
+    notHeard_.clear();
+    handAgain_.clear();
+}
+
 // On a streaming thread. Blocks it while the caller picks the next track: the buffers of
 // this one already queued further down keep playing meanwhile.
 void GstPipelineWorker::aboutToFinish() {
@@ -631,15 +645,22 @@ void GstPipelineWorker::aboutToFinish() {
         // the track ends and the next one starts the ordinary way.
         if (!onQueue_ || gen != generation_.load() || seeking_)
             return;
-        const quint64 ask = ++queueAsked_;
-        onQueue_(gen, QString());
-        answered_.wait_for(lock, kQueueAnswerWait,
-                           [&] { return queueAnswered_ == ask || gen != generation_.load(); });
-        const bool answered = queueAnswered_ == ask;
-        queueAnswered_ = ask; // a late answer finds nobody waiting
-        file = std::exchange(queueAnswer_, QString());
-        if (!answered || file.isEmpty() || gen != generation_.load())
-            return;
+        if (!handAgain_.empty()) {
+            // Taken back by a seek: the caller chose it already.
+            file = handAgain_.front();
+            handAgain_.pop_front();
+        } else {
+            const quint64 ask = ++queueAsked_;
+            onQueue_(gen, QString());
+            answered_.wait_for(lock, kQueueAnswerWait, [&] {
+                return queueAnswered_ == ask || gen != generation_.load();
+            });
+            const bool answered = queueAnswered_ == ask;
+            queueAnswered_ = ask; // a late answer finds nobody waiting
+            file = std::exchange(queueAnswer_, QString());
+            if (!answered || file.isEmpty() || gen != generation_.load())
+                return;
+        }
     }
     // A file playbin cannot open would end the playing one with an error before its time:
     // only MPEG audio is handed over (counted, so its exact length is ready at the joint);
@@ -651,13 +672,19 @@ void GstPipelineWorker::aboutToFinish() {
         std::lock_guard lock(mutex_);
         if (gen != generation_.load())
             return;
+        if (seeking_) {
+            // A seek came while the file was counted: it goes to playbin after the seek.
+            handAgain_.push_front(file);
+            return;
+        }
         if (handedOver_.empty())
             queueDropped_ = false;
         handedOver_.push_back(file);
+        notHeard_.push_back(file);
+        gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
+        g_object_set(playbin_, "uri", uri, nullptr);
+        g_free(uri);
     }
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(file).constData(), nullptr);
-    g_object_set(playbin_, "uri", uri, nullptr);
-    g_free(uri);
     post([this, gen, file, frames] {
         // A big file is counted here, as after the answer to a start.
         const std::optional<double> length = frames ? frames : mp3FileDuration(file);
@@ -829,6 +856,8 @@ void GstPipelineWorker::joint(quint64 gen, const QString& file) {
     currentFile_ = file;
     --arrivedNotHeard_;
     std::lock_guard lock(mutex_);
+    if (!notHeard_.empty())
+        notHeard_.pop_front();
     if (onQueue_)
         onQueue_(gen, file);
 }

@@ -57,7 +57,7 @@ public:
     // Answers the about-to-finish of `gen`: the file to play on with, or empty for none.
     void answerQueue(quint64 gen, const QString& file);
     // Drops the queued track before it is heard: the playing one ends as if none was queued.
-    void dropQueued() { queueDropped_ = true; }
+    void dropQueued();
 
     quint64 generation() const { return generation_.load(); }
     quint64 newGeneration() { return ++generation_; }
@@ -158,7 +158,7 @@ private:
     mutable std::mutex anchorMutex_;
     Anchor anchor_;
 
-    std::mutex mutex_; // guards the answer slot, `exited_`, `onEnd_` and `onJump_`
+    std::mutex mutex_; // guards the answer slot, the queued files, `exited_` and the handlers
     std::condition_variable answered_;
     quint64 answerGeneration_ = 0;
     bool answerOk_ = false;
@@ -170,6 +170,10 @@ private:
     quint64 queueAnswered_ = 0;
     QString queueAnswer_;
     std::deque<QString> handedOver_;      // files given to playbin, not at the sink yet
+    std::deque<QString> notHeard_;        // files given to playbin, not heard yet
+    // Queued files a seek took back from playbin: handed over again at the next
+    // about-to-finish, as the caller chose them, without asking it twice.
+    std::deque<QString> handAgain_;
     std::vector<GstClockID> jointClocks_; // joints waiting for their moment
 
     // Streaming thread only (reset while the pipeline is down): the stream at the sink.

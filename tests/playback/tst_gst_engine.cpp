@@ -178,6 +178,8 @@ private slots:
         QTest::newRow("plays on") << "" << 1 << 600.0;
         QTest::newRow("dropped before the end") << "drop" << 0 << 300.0;
         QTest::newRow("a next file that is not audio") << "not audio" << 0 << 300.0;
+        // A seek takes the queued file back from playbin: it still follows, unasked again.
+        QTest::newRow("seeked back once queued") << "seek" << 1 << -1.0;
     }
     void playsOnWithoutAGap() {
         QFETCH(QString, then);
@@ -195,16 +197,19 @@ private slots:
             QVERIFY(engine.queueNext(then == "not audio" ? fixture("not_audio.mp3") : file));
             if (then == "drop")
                 QTimer::singleShot(50, &engine, [&] { engine.queueNext(QString()); });
+            if (then == "seek")
+                QTimer::singleShot(0, &engine, [&] { engine.setPosition(0); });
         });
-        engine.setFileName(file);
+        // Longer than what playbin reads ahead, so the end is near again well after the seek.
+        engine.setFileName(then == "seek" ? fixture("cbr_3s.mp3") : file);
         QVERIFY(engine.play());
-        QTRY_COMPARE_WITH_TIMEOUT(engine.state(), MediaEngine::PlayState::Stopped, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(engine.state(), MediaEngine::PlayState::Stopped, 8000);
         QTest::qWait(300); // for anything played after
         QCOMPARE(joined.count(), joints);
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.first().first().toInt(), 0);
         const double sound = recording.soundMs();
-        QVERIFY2(std::abs(sound - soundMs) < 5, qPrintable(QString::number(sound)));
+        QVERIFY2(soundMs < 0 || std::abs(sound - soundMs) < 5, qPrintable(QString::number(sound)));
     }
 
     // The length is known as play() returns; paused, the position holds, and play() goes on from
