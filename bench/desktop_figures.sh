@@ -197,7 +197,7 @@ offset=$(press_play)
 sleep 2
 latencies+=("$(first_sound_ms "$recording" "$offset")")
 # A level change is heard when what was queued before it has played out.
-for _ in 1 2 3; do
+for _ in 1 2 3 4 5; do
     offset=$(press_play alt+m)
     sleep 1
     mutes+=("$(first_quiet_ms "$recording" "$offset")")
@@ -264,25 +264,27 @@ row "  wake-ups per thread, after Stop" "$app_stopped_threads" "-" "-" "-"
 rss_limit=$((bare_rss * 11 / 10 / 1024))
 row "memory while playing (VmRSS)" "$((app_rss / 1024)) MiB" "$((bare_rss / 1024)) MiB (bare window playing it)" "<= 1.1 x ref = $rss_limit MiB" "$(verdict "$((app_rss / 1024))" "$rss_limit")"
 
-# latency_row FIGURE COUNT FAILED REFERENCE TARGET LIMIT MS...: the median of the measurements
-# in ms, or FAILED with them all when one of them heard nothing.
+# latency_row FIGURE COUNT FAILED REFERENCE TARGET LIMIT PICK MS...: the median or the worst
+# (PICK) of the measurements in ms, or FAILED with them all when one of them heard nothing.
+worst() { sort -n | tail -1; }
 latency_row() {
-    local figure=$1 count=$2 failed=$3 reference=$4 target=$5 limit=$6 l
-    shift 6
+    local figure=$1 count=$2 failed=$3 reference=$4 target=$5 limit=$6 pick=$7 l
+    shift 7
     for l in "$@"; do
         [ -n "$l" ] || { row "$figure" "$failed: $*" "$reference" "$target" "missed"; return; }
     done
-    l=$(printf '%s\n' "$@" | median)
-    row "$figure (median of $count)" "$l ms" "$reference" "$target" "$(verdict "$l" "$limit")"
+    l=$(printf '%s\n' "$@" | "$pick")
+    row "$figure ($pick of $count)" "$l ms" "$reference" "$target" "$(verdict "$l" "$limit")"
 }
 
 gst_reference="${gst_start_sound:-?} ms (gst-launch, from launch)"
-latency_row "play key to first sound" 5 "no sound" "$gst_reference" "< 100 ms" 99.999 "${latencies[@]}"
+latency_row "play key to first sound" 5 "no sound" "$gst_reference" "< 100 ms" 99.999 median "${latencies[@]}"
 note "latencies: ${latencies[*]} ms"
 menu_latency=$(printf '%s\n' "${menu_latencies[@]}" | median)
 row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "$gst_reference" "-" "-"
 note "Ctrl+P latencies: ${menu_latencies[*]} ms"
-latency_row "Alt+M (mute) to silence" 3 "not silent" "-" "<= 150 ms" 150 "${mutes[@]}"
+# Every mute must be heard in time, so the worst one counts.
+latency_row "Alt+M (mute) to silence" 5 "not silent" "-" "<= 150 ms" 150 worst "${mutes[@]}"
 note "mute latencies: ${mutes[*]} ms"
 
 note "time box against the engine's position, 15 s"

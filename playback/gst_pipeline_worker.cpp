@@ -714,6 +714,17 @@ void GstPipelineWorker::watchSink(GstElement* sink) {
 GstPadProbeReturn GstPipelineWorker::watchStream(GstPadProbeInfo* info) {
     if (droppingQueued_)
         return GST_PAD_PROBE_DROP;
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        // Muted sound comes marked as a gap. After a stretch of those the PulseAudio sink was
+        // seen to take up to a second of sound in advance once unmuted, so a mute soon after
+        // was heard that late; sent as plain silence, every mute is heard as soon.
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP)) {
+            buffer = gst_buffer_make_writable(buffer);
+            GST_BUFFER_FLAG_UNSET(buffer, GST_BUFFER_FLAG_GAP);
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        }
+    }
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && !arriving_.isEmpty())
