@@ -114,12 +114,16 @@ int main(int argc, char** argv) {
         }
     }
     window.show();
-    // The sound system and the icon (image plugins, the icon theme) load once the window is
+    // The sound system and the icon (the image plugins) load once the window is
     // up; a Play pressed before that loads the sound system itself.
     new FirstExposeHook(window.windowHandle(), [engine] {
         engine->prepare();
-        QApplication::setWindowIcon(QIcon::fromTheme(
-            QStringLiteral("marrowtune"), QIcon(QStringLiteral(":/icons/marrowtune.png"))));
+        // Each size the window manager is offered stays in memory: a 256 px picture
+        // alone held more than a megabyte once decoded and scaled.
+        QIcon icon;
+        for (const int size : {16, 32, 48, 64})
+            icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+        QApplication::setWindowIcon(icon);
     });
     // Media keys and the desktop's media controls.
     auto* mpris = new MprisService(&window, &link);
