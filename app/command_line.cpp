@@ -12,6 +12,23 @@ namespace {
 // Exit code for a command line the program does not understand, as for other tools.
 constexpr int kUsageError = 2;
 const char* const kProgram = "marrowtune";
+
+// A letter, then letters, digits, '+', '.' or '-' up to the colon. Checked by hand: a
+// regular expression here would keep its engine resident for a launch from a file manager.
+bool startsWithScheme(const QString& text) {
+    const auto isAlpha = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    };
+    if (text.isEmpty() || !isAlpha(text.front()))
+        return false;
+    for (const QChar c : text.sliced(1)) {
+        if (c == u':')
+            return true;
+        if (!isAlpha(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'.' && c != u'-')
+            return false;
+    }
+    return false;
+}
 } // namespace
 
 CommandLine::CommandLine()
@@ -81,13 +98,15 @@ bool CommandLine::remember() const {
 
 QString launchPath(const QString& argument, const QString& currentFolder) {
     // "scheme://..." is a URI; anything else is a path, colons and all.
-    static const QRegularExpression uri(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
     if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(argument);
         if (url.isLocalFile())
             return QDir::cleanPath(url.toLocalFile());
     }
-    if (uri.match(argument).hasMatch() && argument.contains(QLatin1String("://")))
+    if (startsWithScheme(argument) && argument.contains(QLatin1String("://")))
         return argument;
-    return QDir::cleanPath(QDir(currentFolder).absoluteFilePath(argument));
+    // Joined by hand: QDir would take a name starting with ':' for a built-in resource.
+    if (argument.startsWith(u'/'))
+        return QDir::cleanPath(argument);
+    return QDir::cleanPath(currentFolder + u'/' + argument);
 }

@@ -19,6 +19,9 @@ private slots:
             << QStringList{u"/m/a bé.mp3"_qs, "/m/c.mp3"} << false;
         QTest::newRow("other URIs left as given")
             << QStringList{"http://h/x.mp3"} << QStringList{"http://h/x.mp3"} << false;
+        QTest::newRow("no scheme before the ://, a leading colon")
+            << QStringList{"1x://a.mp3", "a b://c.mp3", "://d.mp3"}
+            << QStringList{"/cwd/1x:/a.mp3", "/cwd/a b:/c.mp3", "/cwd/:/d.mp3"} << false;
         QTest::newRow("a colon in a file name")
             << QStringList{"a: b.mp3"} << QStringList{"/cwd/a: b.mp3"} << false;
         QTest::newRow("-e and --enqueue, before and after a path")
