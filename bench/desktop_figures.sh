@@ -267,25 +267,24 @@ sleep 2
 gst_start_sound=$(first_sound_ms "$recording" "$offset")
 kill "$recorder_pid" "$gst_pid"
 
-note "bare window playing the same file, for memory"
-"$bare" "$song" >/dev/null 2>&1 &
-bare_pid=$!
-pids+=("$bare_pid")
-sleep 4
-bare_rss=$(rss_kib "$bare_pid")
-kill "$bare_pid"
+# VmRSS of program $1 handed the file $2 at launch, 4 s into playing it.
+rss_playing() {
+    local pid rss
+    "$1" "$2" >/dev/null 2>&1 &
+    pid=$!
+    sleep 4
+    rss=$(rss_kib "$pid")
+    kill "$pid"
+    echo "$rss"
+}
 
-# The bare window is handed the file at launch; so is the player here, as a file manager
-# would, with no file dialog before it.
+note "bare window playing the same file, for memory"
+bare_rss=$(rss_playing "$bare" "$song")
+# So is the player here, as from a file manager, with no file dialog before it.
 note "player handed the same file at launch, for memory"
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
-"$player" "$song" >/dev/null 2>&1 &
-launched_pid=$!
-pids+=("$launched_pid")
-sleep 4
-launched_rss=$(rss_kib "$launched_pid")
-kill "$launched_pid"
+launched_rss=$(rss_playing "$player" "$song")
 
 limit=$(awk -v g="$gst_play" 'BEGIN { printf "%.2f", g + 0.1 }')
 row "CPU playing an MP3 (median of 3 x 10 s)" "$app_play %" "$gst_play % (gst-launch playbin)" "<= ref + 0.1 % = $limit %" "$(verdict "$app_play" "$limit")"
