@@ -13,7 +13,9 @@
 #include <QIcon>
 #include <QTextStream>
 
+#include <fontconfig/fontconfig.h>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -62,6 +64,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+
+    // The window cannot show before the font configuration is loaded: a few milliseconds of
+    // reading files, which Qt starts only when the first widget asks for a font. Loaded on
+    // another core while Qt connects to the display, it is ready by then.
+    const std::jthread fontConfigurationLoader([] { FcInit(); });
 
     // While a track plays, the window repaints a few small boxes a second. Through shared
     // memory each repaint first waits for the X server to let go of the last one: a round
