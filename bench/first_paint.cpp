@@ -32,7 +32,8 @@ Window findClient(Display* d, Window root, const char* title) {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     if (XGetWindowProperty(d, root, clients, 0, 1024, False, XA_WINDOW, &type, &format, &count,
-                           &after, &data) != Success || !data)
+                           &after, &data) != Success ||
+        !data)
         return 0;
     Window found = 0;
     for (unsigned long i = 0; i < count && !found; ++i) {
@@ -66,8 +67,8 @@ int main(int argc, char** argv) {
     const Window root = DefaultRootWindow(d);
     XWindowAttributes rootAttributes{};
     XGetWindowAttributes(d, root, &rootAttributes);
-    XImage* before = XGetImage(d, root, 0, 0, rootAttributes.width, rootAttributes.height,
-                               AllPlanes, ZPixmap);
+    XImage* before =
+        XGetImage(d, root, 0, 0, rootAttributes.width, rootAttributes.height, AllPlanes, ZPixmap);
 
     const double t0 = nowMs();
     const pid_t child = fork();

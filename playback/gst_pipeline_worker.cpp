@@ -652,9 +652,8 @@ void GstPipelineWorker::aboutToFinish() {
         } else {
             const quint64 ask = ++queueAsked_;
             onQueue_(gen, QString());
-            answered_.wait_for(lock, kQueueAnswerWait, [&] {
-                return queueAnswered_ == ask || gen != generation_.load();
-            });
+            answered_.wait_for(lock, kQueueAnswerWait,
+                               [&] { return queueAnswered_ == ask || gen != generation_.load(); });
             const bool answered = queueAnswered_ == ask;
             queueAnswered_ = ask; // a late answer finds nobody waiting
             file = std::exchange(queueAnswer_, QString());

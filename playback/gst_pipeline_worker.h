@@ -169,8 +169,8 @@ private:
     quint64 queueAsked_ = 0; // about-to-finish waiting for an answer
     quint64 queueAnswered_ = 0;
     QString queueAnswer_;
-    std::deque<QString> handedOver_;      // files given to playbin, not at the sink yet
-    std::deque<QString> notHeard_;        // files given to playbin, not heard yet
+    std::deque<QString> handedOver_; // files given to playbin, not at the sink yet
+    std::deque<QString> notHeard_;   // files given to playbin, not heard yet
     // Queued files a seek took back from playbin: handed over again at the next
     // about-to-finish, as the caller chose them, without asking it twice.
     std::deque<QString> handAgain_;
