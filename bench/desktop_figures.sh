@@ -178,9 +178,10 @@ press_play() {
 # ask every player for sound more often. The player and gst-launch take turns, three
 # windows of 10 s each, and the median window of each counts: on two cores a busy moment
 # of the machine moves a single window's switches by 10 /s or more.
-note "CPU while playing, player and gst-launch in turns, 3 x 10 s each"
+rounds=3
+note "CPU while playing, player and gst-launch in turns, $rounds x 10 s each"
 : >"$session_dir/playing"
-for _ in 1 2 3; do
+for _ in $(seq "$rounds"); do
     xdotool key --clearmodifiers alt+p
     sleep 2
     echo "player	$(load_figures 10 "$app_pid")" >>"$session_dir/playing"
@@ -195,7 +196,7 @@ for _ in 1 2 3; do
     wait "$gst_pid" 2>/dev/null || true
 done
 # The window with the median switches, as "CPU<tab>switches<tab>threads<tab>voluntary".
-median_window() { awk -F'\t' -v w="$1" '$1 == w' "$session_dir/playing" | sort -t$'\t' -k3,3n | sed -n 2p | cut -f2-; }
+median_window() { awk -F'\t' -v w="$1" '$1 == w' "$session_dir/playing" | sort -t$'\t' -k3,3n | sed -n "$(((rounds + 1) / 2))p" | cut -f2-; }
 IFS=$'\t' read -r _ app_play_ctx app_play_threads app_play_woken < <(median_window player)
 IFS=$'\t' read -r _ gst_play_ctx gst_play_threads gst_play_woken < <(median_window gst)
 app_play=$(awk -F'\t' '$1 == "player" { print $2 }' "$session_dir/playing" | median)
@@ -287,7 +288,7 @@ wait "$app_pid" 2>/dev/null || true
 launched_rss=$(rss_playing "$player" "$song")
 
 limit=$(awk -v g="$gst_play" 'BEGIN { printf "%.2f", g + 0.1 }')
-row "CPU playing an MP3 (median of 3 x 10 s)" "$app_play %" "$gst_play % (gst-launch playbin)" "<= ref + 0.1 % = $limit %" "$(verdict "$app_play" "$limit")"
+row "CPU playing an MP3 (median of $rounds x 10 s)" "$app_play %" "$gst_play % (gst-launch playbin)" "<= ref + 0.1 % = $limit %" "$(verdict "$app_play" "$limit")"
 limit=$(awk -v g="$gst_play_ctx" 'BEGIN { printf "%.1f", g + 5 }')
 row "  context switches playing (median window)" "$app_play_ctx /s" "$gst_play_ctx /s (gst-launch playbin)" "<= ref + 5 = $limit /s" "$(verdict "$app_play_ctx" "$limit")"
 row "    of them voluntary: the process's own wake-ups" "$app_play_woken /s" "$gst_play_woken /s (gst-launch playbin)" "-" "-"
