@@ -48,6 +48,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -751,29 +752,47 @@ void Form1::CmdLoadList_Click() {
 
 bool Form1::addEntries(EntryLoader::Producer producer) {
     EntryLoader loader(playList_);
-    QProgressDialog progress(QStringLiteral("Adding to the play list..."), QStringLiteral("Cancel"),
-                             0, 0, this);
-    progress.setObjectName(QStringLiteral("progress"));
-    progress.setWindowTitle(QStringLiteral("Marrowtune"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(progressDelayMs_);
-    progress.setValue(0); // starts the delay; a load that ends before it shows nothing
-    connect(&loader, &EntryLoader::progressed, &progress, [&progress](qint64 added) {
-        progress.setLabelText(QStringLiteral("Adding to the play list: %L1 entries").arg(added));
+    // Nearly every addition ends within the delay, so the dialog is built only for one that
+    // does not: building it loads the desktop's dialog font and a dozen widgets for nothing.
+    std::unique_ptr<QProgressDialog> progress;
+    qint64 added = -1;
+    const auto progressText = [&added] {
+        return added < 0 ? QStringLiteral("Adding to the play list...")
+                         : QStringLiteral("Adding to the play list: %L1 entries").arg(added);
+    };
+    QTimer progressDelay;
+    progressDelay.setSingleShot(true);
+    connect(&progressDelay, &QTimer::timeout, &loader, [&] {
+        if (!loader.running())
+            return;
+        progress =
+            std::make_unique<QProgressDialog>(progressText(), QStringLiteral("Cancel"), 0, 0, this);
+        progress->setObjectName(QStringLiteral("progress"));
+        progress->setWindowTitle(QStringLiteral("Marrowtune"));
+        progress->setWindowModality(Qt::WindowModal);
+        // Cancel keeps what was added, as a load that fails halfway does.
+        connect(progress.get(), &QProgressDialog::canceled, &loader, &EntryLoader::cancel);
+        progress->show();
     });
-    // Cancel keeps what was added, as a load that fails halfway does.
-    connect(&progress, &QProgressDialog::canceled, &loader, &EntryLoader::cancel);
+    connect(&loader, &EntryLoader::progressed, &progressDelay, [&](qint64 count) {
+        added = count;
+        if (progress)
+            progress->setLabelText(progressText());
+    });
 
     QEventLoop wait;
     bool ok = true;
     connect(&loader, &EntryLoader::finished, &wait, [&](bool done) {
         ok = done;
+        progressDelay.stop();
         wait.quit();
     });
     loading_ = &loader;
     loader.start(std::move(producer));
-    if (loader.running())
+    if (loader.running()) {
+        progressDelay.start(progressDelayMs_);
         wait.exec();
+    }
     loading_ = nullptr;
     return ok;
 }
