@@ -9,6 +9,7 @@
 #include <cmath>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <memory>
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -53,7 +54,8 @@ template <typename F> auto bounded(F&& call) {
 }
 
 // The sound output: keeps what reaches it, in real time as a person hears it, or as fast as it
-// decodes where only the samples matter.
+// decodes where only the samples matter. Held by the engine's sink factory, so a worker left
+// behind by a hung row can still feed it after the row is over.
 struct Recording {
     bool realTime = true;
     std::mutex mutex;
@@ -142,8 +144,8 @@ private slots:
             file = dir_.filePath("doomed.mp3");
             QVERIFY(QFile::copy(fixture("short_0_3s.mp3"), file));
         }
-        Recording sink;
-        GstEngine engine(nullptr, [&] { return sink.sink(); });
+        auto sink = std::make_shared<Recording>();
+        GstEngine engine(nullptr, [sink] { return sink->sink(); });
         QSignalSpy ends(&engine, &MediaEngine::endOfStream);
         engine.setFileName(file);
         QVERIFY(engine.play());
@@ -185,8 +187,8 @@ private slots:
         QFETCH(QString, then);
         QFETCH(int, joints);
         QFETCH(double, soundMs);
-        Recording recording;
-        GstEngine engine(nullptr, [&] { return recording.sink(); });
+        auto recording = std::make_shared<Recording>();
+        GstEngine engine(nullptr, [recording] { return recording->sink(); });
         QSignalSpy joined(&engine, &MediaEngine::queuedStarted);
         QSignalSpy ended(&engine, &MediaEngine::endOfStream);
         const QString file = fixture("short_0_3s.mp3"); // a whole number of periods
@@ -208,7 +210,7 @@ private slots:
             return QString("still playing at %1 s, %2 joined, %3 ms of sound heard")
                 .arg(engine.position())
                 .arg(joined.count())
-                .arg(recording.soundMs());
+                .arg(recording->soundMs());
         };
         QTRY_VERIFY2_WITH_TIMEOUT(engine.state() == MediaEngine::PlayState::Stopped,
                                   qPrintable(where()), 8000);
@@ -216,7 +218,7 @@ private slots:
         QCOMPARE(joined.count(), joints);
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.first().first().toInt(), 0);
-        const double sound = recording.soundMs();
+        const double sound = recording->soundMs();
         QVERIFY2(soundMs < 0 || std::abs(sound - soundMs) < 5, qPrintable(QString::number(sound)));
     }
 
@@ -239,8 +241,8 @@ private slots:
         QFETCH(double, length);
         QFETCH(bool, paused);
         QFETCH(double, target);
-        Recording sink;
-        GstEngine engine(nullptr, [&] { return sink.sink(); });
+        auto sink = std::make_shared<Recording>();
+        GstEngine engine(nullptr, [sink] { return sink->sink(); });
         engine.setFileName(file);
         QVERIFY(engine.play());
         const double got = engine.length().value_or(-1);
@@ -312,11 +314,11 @@ private slots:
             QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
             QCOMPARE(::listen(listener, 8), 0);
         }
-        Recording recording;
+        auto recording = std::make_shared<Recording>();
         // By value: a hung start may still be making the sink after this test is over.
-        auto engine = std::make_unique<GstEngine>(nullptr, [&recording, server, path] {
+        auto engine = std::make_unique<GstEngine>(nullptr, [recording, server, path] {
             if (server.isEmpty())
-                return recording.sink();
+                return recording->sink();
             GstElement* sink = gst_element_factory_make("pulsesink", nullptr);
             g_object_set(sink, "server", ("unix:" + path).constData(), nullptr);
             return sink;
@@ -371,21 +373,21 @@ private slots:
         QFETCH(int, mutes);
         QFETCH(double, left);
         QFETCH(double, right);
-        Recording recording;
-        recording.realTime = false;
-        GstEngine engine(nullptr, [&] { return recording.sink(); });
+        auto recording = std::make_shared<Recording>();
+        recording->realTime = false;
+        GstEngine engine(nullptr, [recording] { return recording->sink(); });
         QSignalSpy ends(&engine, &MediaEngine::endOfStream);
         QVERIFY(engine.setVolume(volume) && engine.setBalance(balance));
         for (int i = 0; i < mutes; ++i)
             QVERIFY(engine.setMute(i % 2 == 0));
         for (const char* file : {"tone_stereo_2s.mp3", "tone_stereo_2s.ogg", "tone_7s_mono.mp3"}) {
-            recording.samples.clear(); // nothing plays between the end and the next play()
+            recording->samples.clear(); // nothing plays between the end and the next play()
             engine.setFileName(fixture(file));
             QVERIFY(engine.play());
             QVERIFY(ends.wait(3000));
             const double want[] = {left, right};
             for (int channel : {0, 1}) {
-                const double got = recording.db(channel) - kToneDb;
+                const double got = recording->db(channel) - kToneDb;
                 QVERIFY2(std::abs(got - want[channel]) <= 1.0,
                          qPrintable(QStringLiteral("%1: %2 dB").arg(file).arg(got)));
             }
