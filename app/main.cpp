@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
         }
     }
     window.show();
-    // The sound system and the icon (the image plugins) load once the window is
-    // up; a Play pressed before that loads the sound system itself.
+    // The sound system and the window icon load once the window is up; a Play
+    // pressed before that loads the sound system itself.
     new FirstExposeHook(window.windowHandle(), [engine] {
         engine->prepare();
         // Each size the window manager is offered stays in memory: a 256 px picture
