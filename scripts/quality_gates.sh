@@ -57,10 +57,18 @@ asan_gate() {
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common" \
         LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0" \
         ctest --test-dir "$build" --output-on-failure --timeout 600 || ok=0
+    # LeakSanitizer names the threads it could not stop because they were ending as the
+    # program exited, then goes on with its check: a report of nothing else is no finding.
+    local f
+    for f in "$logs"/report.*; do
+        if [ -e "$f" ] && ! grep -vq 'was not suspended\. False leaks are possible\.$' "$f"; then
+            echo "sanitizer: only threads ending at exit, from ${f##*/report.}"
+            rm "$f"
+        fi
+    done
     local reports=("$logs"/report.*)
     if [ -e "${reports[0]}" ]; then
         ok=0
-        local f
         for f in "${reports[@]}"; do
             echo "==== ${f##*/report.}"
             cat "$f"
