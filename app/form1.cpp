@@ -335,7 +335,7 @@ void Form1::showError(const QString& text) {
 
 // Engine play, slider maximum, Pause enabled: each step runs even when the one before failed.
 bool Form1::startCurrentFile() {
-    const bool started = MediaPlayer1->play();
+    const bool started = MediaPlayer1->play() != 0;
     showStartedTrack();
     return started;
 }
@@ -360,9 +360,7 @@ void Form1::CmdPlay_Click() {
     if (!startCurrentFile()) {
         // Started by hand: say so at once, and offer no pause for a file that is not playing.
         CmdPause->setEnabled(false);
-        QString reason = MediaPlayer1->playError();
-        if (reason.isEmpty())
-            reason = QStringLiteral("it could not be started");
+        const QString reason = QStringLiteral("it could not be started");
         showMessage(this, QMessageBox::Warning, QStringLiteral("Marrowtune"),
                     QStringLiteral("Cannot play %1: %2").arg(Text1->text(), reason));
     }

@@ -49,6 +49,7 @@ MediaEngine* MprisPlayerAdaptor::engine() const {
 
 QString MprisPlayerAdaptor::playbackStatus() const {
     switch (engine()->state()) {
+    case PlayState::Starting:
     case PlayState::Playing:
         return QStringLiteral("Playing");
     case PlayState::Paused:
@@ -183,6 +184,7 @@ void MprisPlayerAdaptor::Play() {
         if (form_->selectedEntry() >= 0)
             form_->CmdPlay_Click();
         break;
+    case PlayState::Starting:
     case PlayState::Playing:
         break;
     }

@@ -83,10 +83,14 @@ int main(int argc, char** argv) {
         }
         app.quit();
     });
+    QObject::connect(&engine, &MediaEngine::startAnswered, &app,
+                     [&](quint64, bool started) {
+                         if (!started)
+                             app.exit(1);
+                     });
     QTimer::singleShot(30000, &app, [&] { app.exit(1); });
     engine.setFileName(first);
-    if (!engine.play())
-        return 1;
+    engine.play();
     const int status = app.exec();
     if (lag && notifiedNs >= 0 && firstSoundOfSecondNs >= 0)
         std::printf("%.1f\n", (notifiedNs - firstSoundOfSecondNs) / 1e6);

@@ -12,7 +12,15 @@ public:
         return true;
     }
     QString fileName() const override { return name_; }
-    bool play() override { return setState(PlayState::Playing); }
+    quint64 play() override {
+        if (state_ == PlayState::Playing)
+            return 0;
+        setState(PlayState::Playing);
+        const quint64 gen = ++generation_;
+        QMetaObject::invokeMethod(
+            this, [this, gen] { emit startAnswered(gen, true, {}); }, Qt::QueuedConnection);
+        return gen;
+    }
     bool pause() override { return setState(PlayState::Paused); }
     bool stop() override { return setState(PlayState::Stopped); }
     PlayState state() const override { return state_; }
@@ -49,6 +57,7 @@ private:
     }
 
     QString name_;
+    quint64 generation_ = 0;
     int volume_ = 0;
     int balance_ = 0;
     bool mute_ = false;

@@ -86,54 +86,58 @@ QString GstEngine::fileName() const {
     return fileName_;
 }
 
-bool GstEngine::play() {
+quint64 GstEngine::play() {
     GstPipelineWorker& w = *worker_;
     prepare();
-    if (!w.hasPipeline()) {
-        playError_ = pluginsMissing();
-        return false;
-    }
     if (!fileChanged_ && !w.endedByItself()) {
         if (state_ == PlayState::Playing)
-            return true;
+            return 0;
         if (state_ == PlayState::Paused) {
             setState(PlayState::Playing);
             w.requestResume(w.generation());
-            return true;
+            return 0;
         }
     }
     fileChanged_ = false;
     return startCurrentFile();
 }
 
-bool GstEngine::startCurrentFile() {
+quint64 GstEngine::startCurrentFile() {
     GstPipelineWorker& w = *worker_;
     const quint64 gen = w.newGeneration();
     const quint64 epoch = w.resetPosition(0.0);
     w.forgetLength();
     setState(PlayState::Stopped);
-    playError_ = unplayableReason(fileName_);
-    if (!playError_.isEmpty()) {
+    const auto answer = [this, gen](bool ok, const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, gen, ok, reason] { emit startAnswered(gen, ok, reason); },
+            Qt::QueuedConnection);
+        return gen;
+    };
+    if (!w.hasPipeline())
+        return answer(false, pluginsMissing());
+    QString reason = unplayableReason(fileName_);
+    if (!reason.isEmpty()) {
         w.requestUnload();
-        return false;
+        return answer(false, reason);
     }
     w.requestLoad(gen, epoch, fileName_);
-    const std::optional<bool> answer = w.waitForLoad(gen, kPlayAnswerWait);
-    if (!answer) {
+    const std::optional<bool> loaded = w.waitForLoad(gen, kPlayAnswerWait);
+    if (!loaded) {
         // Abandon the start; the worker drops it when it gets to it.
         w.newGeneration();
         w.requestUnload();
     }
-    const bool ok = answer.value_or(false);
+    const bool ok = loaded.value_or(false);
     if (ok)
         setState(PlayState::Playing);
-    else if (!answer)
-        playError_ = QStringLiteral("the sound system did not answer");
+    else if (!loaded)
+        reason = QStringLiteral("the sound system did not answer");
     else if (!w.hasPipeline()) // found out only now when the thread had just started
-        playError_ = pluginsMissing();
+        reason = pluginsMissing();
     else
-        playError_ = QStringLiteral("not a sound file that can be decoded");
-    return ok;
+        reason = QStringLiteral("not a sound file that can be decoded");
+    return answer(ok, ok ? QString() : reason);
 }
 
 bool GstEngine::pause() {

@@ -30,7 +30,7 @@ public:
 
     bool setFileName(const QString& name) override;
     QString fileName() const override;
-    bool play() override;
+    quint64 play() override;
     bool pause() override;
     bool stop() override;
     PlayState state() const override;
@@ -45,14 +45,12 @@ public:
     bool mute() const override;
     bool setMute(bool on) override;
 
-    QString playError() const override { return playError_; }
-
 private:
     void setState(PlayState state);
     void deliverEnd(quint64 generation, int result);
     void deliverAboutToFinish(quint64 generation);
     void deliverQueuedStart(quint64 generation, const QString& file);
-    bool startCurrentFile();
+    quint64 startCurrentFile();
 
     // Shared so a worker stuck in a hung sound server can outlive the engine.
     std::shared_ptr<GstPipelineWorker> worker_;
@@ -60,7 +58,6 @@ private:
     QString queuedName_;
     bool askingForNext_ = false;
     bool fileChanged_ = true;
-    QString playError_;
     PlayState state_ = PlayState::Stopped;
     int volume_ = 0;
     int balance_ = 0;

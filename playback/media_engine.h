@@ -4,40 +4,43 @@
 #include <QString>
 #include <optional>
 
-// Everything the player asks of the thing that decodes and outputs sound. Handlers talk to
+// Everything the player asks of the thing that decodes and outputs sound. The player talks to
 // this interface only; the GStreamer implementation and the test fake sit behind it.
 //
 // Units: seconds as double for position and length; volume and balance in hundredths of a
 // decibel (volume 0 = full, -2500 = 25 dB down; balance < 0 attenuates the right channel,
 // > 0 the left one, by |balance| hundredths of a decibel).
 //
-// No call blocks the caller for long: an implementation keeps slow work (opening devices,
-// waiting for a sound server) off the calling thread and bounds every wait.
+// No call makes the caller wait: slow work (checking and opening the file, counting its
+// frames, opening the sound output, a sound server that hangs) happens elsewhere, and its
+// outcome comes back as a signal on the object's thread.
 class MediaEngine : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
     ~MediaEngine() override = default;
 
-    // Stopped: nothing loaded (after stop(), a failed start, or the end of a track).
-    enum class PlayState { Stopped, Playing, Paused };
+    // Stopped: nothing loaded (after stop(), a refused start, or the end of a track).
+    // Starting: play() started a file and its answer has not come yet.
+    enum class PlayState { Stopped, Starting, Playing, Paused };
 
     // Makes `name` the file that the next play() starts from its beginning. Any text is
     // accepted, the empty one included.
     virtual bool setFileName(const QString& name) = 0;
     virtual QString fileName() const = 0;
 
-    // After setFileName (or stop): starts that file from its beginning. After pause():
-    // continues. Returns false when nothing could be started.
-    virtual bool play() = 0;
-    // Why the last play() that started a file failed, in words for the person who asked;
-    // empty when the engine cannot tell.
-    virtual QString playError() const { return {}; }
+    // After setFileName, stop() or the end of a track: starts that file from its beginning
+    // and returns the start's generation at once (never 0); startAnswered() tells how it went.
+    // After pause(): continues, and returns 0. While starting or playing: changes nothing,
+    // and returns 0.
+    virtual quint64 play() = 0;
+    // Holds playback where it is. While starting, the track starts paused.
     virtual bool pause() = 0;
+    // Ends playback; a start not answered yet is abandoned and never heard nor answered.
     virtual bool stop() = 0;
     virtual PlayState state() const = 0;
 
-    // Length of the started file, valid right after play(); empty when unknown.
+    // Length of the started file, valid once its start is answered; empty when unknown.
     virtual std::optional<double> length() const = 0;
 
     // Works at any time, also with nothing loaded (then 0). Cheap enough for a fast timer.
@@ -59,9 +62,16 @@ public:
     virtual bool setMute(bool on) = 0;
 
 signals:
-    // Raised on the object's thread whenever state() changes. A new start passes through
-    // Stopped, so a track that follows another one is seen as a change too.
+    // Raised on the object's thread once for each start play() made, unless stop() or a newer
+    // start replaced it first. `started` true: state() is Playing (Paused when paused while
+    // starting) and length() is valid. False: state() is Stopped and `reason` says why, in
+    // words for the person who asked.
+    void startAnswered(quint64 generation, bool started, const QString& reason);
+    // Raised on the object's thread whenever state() changes.
     void stateChanged();
+    // Raised when the length of the playing file became known more exactly after its start
+    // was answered (a long file's frames are counted while it plays).
+    void lengthChanged();
     // Raised on the object's thread when the position moved other than by playing on: a
     // seek, or the sound output's own position correcting the running estimate.
     void positionJumped();

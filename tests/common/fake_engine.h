@@ -29,14 +29,14 @@ public:
     QString fileName() const override { return name; }
     // As the real engine: play() after setFileName starts anew, passing through Stopped;
     // otherwise it continues after pause() and changes nothing while playing.
-    bool play() override {
+    quint64 play() override {
         record(QStringLiteral("play"));
         if (std::exchange(newFile_, false)) {
             setState(PlayState::Stopped);
             pos = 0;
         }
         setState(failing.contains("play") ? PlayState::Stopped : PlayState::Playing);
-        return !failing.contains("play");
+        return failing.contains("play") ? 0 : 1;
     }
     bool pause() override {
         if (state_ == PlayState::Playing)
