@@ -5,6 +5,10 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 // A batch goes over to the window at least this often, so the list grows visibly and each
@@ -15,66 +19,72 @@ constexpr qsizetype kClockEvery = 1024;
 
 } // namespace
 
+// What one load's thread and the loader share. The loader lets go of it when it cancels, so
+// the thread (perhaps blocked in a read for good) never reaches a loader that is gone.
+struct EntryLoader::Shared {
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex; // guards the fields below
+    EntryLoader* owner = nullptr;
+    QList<QStringList> ready;
+    bool drainPosted = false;
+    bool done = false;
+    bool ok = true;
+
+    // Loader's thread: queues a batch and wakes the owner unless a wake-up is pending.
+    void hand(QStringList& batch, bool last) {
+        const std::lock_guard lock(mutex);
+        if (!batch.isEmpty())
+            ready.append(std::move(batch));
+        batch = QStringList();
+        done = done || last;
+        // Posted under the lock: the owner cannot be destroyed meanwhile, and a destroyed
+        // object's posted calls are dropped with it.
+        if (owner && !std::exchange(drainPosted, true))
+            QMetaObject::invokeMethod(owner, &EntryLoader::drain, Qt::QueuedConnection);
+    }
+};
+
 EntryLoader::EntryLoader(PlayListModel* list, QObject* parent) : QObject(parent), list_(list) {}
 
 EntryLoader::~EntryLoader() {
-    cancelled_ = true;
-    join();
+    letGo();
 }
 
-void EntryLoader::join() {
-    if (thread_.joinable())
-        thread_.join();
+void EntryLoader::letGo() {
+    if (!shared_)
+        return;
+    shared_->cancelled = true;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->owner = nullptr;
 }
 
 void EntryLoader::start(Producer producer) {
     cancel();
-    join();
-    cancelled_ = false;
+    letGo();
+    shared_ = std::make_shared<Shared>();
+    shared_->owner = this;
     running_ = true;
     added_ = 0;
-    {
-        const std::lock_guard lock(mutex_);
-        ready_.clear();
-        done_ = false;
-        ok_ = true;
-    }
-    thread_ = std::thread([this, producer = std::move(producer)] {
+    std::thread([shared = shared_, producer = std::move(producer)] {
         QStringList batch;
         QElapsedTimer clock;
         clock.start();
         const bool ok = producer([&](QString entry) {
-            if (cancelled_.load(std::memory_order_relaxed))
+            if (shared->cancelled.load(std::memory_order_relaxed))
                 return false;
             batch.append(std::move(entry));
             if (batch.size() % kClockEvery == 0 && clock.elapsed() >= kHandOverMs) {
-                hand(batch, false);
+                shared->hand(batch, false);
                 clock.restart();
             }
             return true;
         });
         {
-            const std::lock_guard lock(mutex_);
-            ok_ = ok;
+            const std::lock_guard lock(shared->mutex);
+            shared->ok = ok;
         }
-        hand(batch, true);
-    });
-}
-
-// Loader thread: queues a batch and wakes the window's thread unless a wake-up is pending.
-void EntryLoader::hand(QStringList& batch, bool last) {
-    bool post = false;
-    {
-        const std::lock_guard lock(mutex_);
-        if (!batch.isEmpty())
-            ready_.append(std::move(batch));
-        done_ = done_ || last;
-        post = !drainPosted_;
-        drainPosted_ = true;
-    }
-    batch = QStringList();
-    if (post)
-        QMetaObject::invokeMethod(this, &EntryLoader::drain, Qt::QueuedConnection);
+        shared->hand(batch, true);
+    }).detach();
 }
 
 void EntryLoader::drain() {
@@ -82,14 +92,14 @@ void EntryLoader::drain() {
     bool done = false;
     bool ok = true;
     {
-        const std::lock_guard lock(mutex_);
-        ready.swap(ready_);
-        drainPosted_ = false;
-        done = done_;
-        ok = ok_;
+        const std::lock_guard lock(shared_->mutex);
+        ready.swap(shared_->ready);
+        shared_->drainPosted = false;
+        done = shared_->done;
+        ok = shared_->ok;
     }
     if (!running_)
-        return; // cancelled: what comes after is dropped
+        return;
     for (const QStringList& batch : std::as_const(ready)) {
         list_->append(batch);
         added_ += batch.size();
@@ -98,7 +108,6 @@ void EntryLoader::drain() {
         emit progressed(added_);
     if (done) {
         running_ = false;
-        join();
         emit finished(ok);
     }
 }
@@ -106,8 +115,7 @@ void EntryLoader::drain() {
 void EntryLoader::cancel() {
     if (!running_)
         return;
-    cancelled_ = true;
     running_ = false;
-    join(); // the producer stops at its next entry
+    letGo();
     emit finished(true);
 }

@@ -11,6 +11,12 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Permission bits alone do not tell (root, read-only mounts, ACLs), so try to create a file.
@@ -33,6 +39,25 @@ bool isInstallFolder(const QString& folder) {
             return true;
     }
     return false;
+}
+
+// Opens `path` for reading only when it is a regular file. A FIFO would block open() until
+// something writes to it, and a device may never end: both are refused at once.
+ListFileResult openRegularFile(const QString& path, QFile& file) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {false, QString::fromLocal8Bit(std::strerror(errno))};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {false, QStringLiteral("not a file")};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {false, file.errorString()};
+    }
+    return {true, {}};
 }
 
 } // namespace
@@ -80,12 +105,12 @@ ListFileResult saveListFile(const QString& path, const QStringList& entries) {
 ListFileResult loadListFile(const QString& path, const std::function<bool(QString)>& take,
                             int& skipped) {
     skipped = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return {false, file.errorString()};
+    QFile file;
+    if (const ListFileResult opened = openRegularFile(path, file); !opened.ok)
+        return opened;
 
-    // One read for the whole file; the small reads after it only matter for files that grow
-    // while being read or whose size is unknown (pipes, /proc).
+    // One read for the whole file; the small reads after it only matter for a file that grows
+    // while it is read.
     QByteArray bytes(file.size(), Qt::Uninitialized);
     const qint64 first = file.read(bytes.data(), bytes.size());
     bool failed = first < 0;
