@@ -1,20 +1,17 @@
 #include "app/form1.h"
 
 #include "app/form2.h"
+#include "app/form3.h"
 #include "app/form_parts.h"
 #include "app/text_colours.h"
 #include "app/window_stacking.h"
 #include "playback/id3_tags.h"
 #include "playback/level_rules.h"
-#include "playback/media_engine.h"
-#include "playback/next_entry.h"
 #include "playback/position_rules.h"
 #include "playback/refresh_schedule.h"
-#include "playlist/dropped_entries.h"
-#include "playlist/form3.h"
+#include "player/player.h"
 #include "playlist/list_file_store.h"
 #include "playlist/list_formats.h"
-#include "playlist/opened_paths.h"
 #include "playlist/play_list_model.h"
 
 #include <QAction>
@@ -22,7 +19,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -40,7 +36,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRandomGenerator>
 #include <QShortcutEvent>
 #include <QSlider>
 #include <QStandardPaths>
@@ -61,27 +56,21 @@ int userValue(const QSlider* s) {
     return s->sliderPosition();
 }
 
+// The desktops' own volume mixers, the first one installed is started.
 QList<QStringList> defaultMixers() {
-#ifdef Q_OS_WIN
-    return {{QStringLiteral("c:\\windows\\Sndvol32.exe")},
-            {QStringLiteral("c:\\winnt\\system32\\Sndvol32.exe")}};
-#else
     return {{QStringLiteral("pavucontrol")},
             {QStringLiteral("pavucontrol-qt")},
             {QStringLiteral("gnome-control-center"), QStringLiteral("sound")},
             {QStringLiteral("kcmshell6"), QStringLiteral("kcm_pulseaudio")},
             {QStringLiteral("kcmshell5"), QStringLiteral("kcm_pulseaudio")}};
-#endif
 }
 
 } // namespace
 
-Form1::Form1(MediaEngine* engine, QWidget* parent)
-    : QMainWindow(parent), MediaPlayer1(engine), playList_(new PlayListModel(this)),
-      random_([] { return QRandomGenerator::global()->generateDouble(); }),
+Form1::Form1(Player* player, QWidget* parent)
+    : QMainWindow(parent), player_(player),
       clock_([] { return QDeadlineTimer::current(Qt::PreciseTimer).deadline(); }),
       mixerCandidates_(defaultMixers()) {
-    MediaPlayer1->setParent(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marrowtune"));
     // Fixed single border with a close box only: the window minimises through its own button.
@@ -95,24 +84,6 @@ Form1::Form1(MediaEngine* engine, QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     layout()->activate();
 
-    connect(MediaPlayer1, &MediaEngine::endOfStream, this, &Form1::MediaPlayer1_EndOfStream);
-    for (QAbstractButton* b :
-         {static_cast<QAbstractButton*>(OptRND), static_cast<QAbstractButton*>(OptRes),
-          static_cast<QAbstractButton*>(OptNON), static_cast<QAbstractButton*>(Check3)})
-        connect(b, &QAbstractButton::toggled, this, &Form1::settingsChanged);
-    for (QSlider* s : {Slider2, Slider3})
-        connect(s, &QSlider::valueChanged, this, &Form1::settingsChanged);
-    connect(MediaPlayer1, &MediaEngine::aboutToFinish, this, &Form1::MediaPlayer1_AboutToFinish);
-    connect(MediaPlayer1, &MediaEngine::queuedStarted, this, &Form1::MediaPlayer1_QueuedStarted);
-    // What follows was picked with the mode, selection and list of that moment; when one of
-    // them changes before the end, the end decides again.
-    for (QRadioButton* option : {OptNON, OptRes, OptRND})
-        connect(option, &QRadioButton::toggled, this, &Form1::dropQueuedTrack);
-    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &Form1::dropQueuedTrack);
-    connect(playList_, &QAbstractItemModel::rowsRemoved, this, &Form1::dropQueuedTrack);
-    connect(playList_, &QAbstractItemModel::modelReset, this, &Form1::dropQueuedTrack);
-
     // Fires only when what the display shows can change (see Timer1_Timer); a coarse timer
     // could come 50 ms late on a one-second wait.
     Timer1 = new QTimer(this);
@@ -120,19 +91,18 @@ Form1::Form1(MediaEngine* engine, QWidget* parent)
     Timer1->setSingleShot(true);
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Form1::refreshSoon);
-    connect(MediaPlayer1, &MediaEngine::positionJumped, this, &Form1::refreshSoon);
 
+    progressDelay_ = new QTimer(this);
+    progressDelay_->setSingleShot(true);
+    connect(progressDelay_, &QTimer::timeout, this, [this] { showLoading(true); });
+
+    followPlayer();
     Form_Load();
     refreshSoon();
     List1->setFocus();
 }
 
 Form1::~Form1() = default;
-
-void Form1::setRandomSource(std::function<double()> source) {
-    random_ = std::move(source);
-}
 
 void Form1::setClock(std::function<qint64()> nowMs) {
     clock_ = std::move(nowMs);
@@ -144,6 +114,50 @@ void Form1::setMixerCandidates(QList<QStringList> candidates) {
 void Form1::setListFolders(QString programFolder, QString fallbackFolder) {
     programFolder_ = std::move(programFolder);
     fallbackFolder_ = std::move(fallbackFolder);
+}
+
+// What the player tells is drawn; what the player must be told to say goes in a box.
+void Form1::followPlayer() {
+    Player* p = player_;
+    connect(p, &Player::currentFileChanged, this, &Form1::showCurrentFile);
+    connect(p, &Player::selectionChanged, this, &Form1::showSelection);
+    connect(p, &Player::stateChanged, this, &Form1::showState);
+    connect(p, &Player::songStarted, this, &Form1::showLength);
+    connect(p, &Player::songStarted, this, &Form1::refreshSoon);
+    connect(p, &Player::lengthChanged, this, &Form1::showLength);
+    connect(p, &Player::positionJumped, this, &Form1::refreshSoon);
+    connect(p, &Player::modeChanged, this, &Form1::showMode);
+    connect(p, &Player::levelsChanged, this, &Form1::showLevels);
+    connect(p, &Player::loadingChanged, this, &Form1::showLoading);
+    connect(p, &Player::loadProgressed, this, [this](qint64 added) {
+        loaded_ = added;
+        showLoading(player_->loading());
+    });
+    connect(p, &Player::noFileToPlay, this, [this] {
+        tell(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("No file to play"));
+    });
+    connect(p, &Player::startRefused, this, [this](const QString& file, const QString& reason) {
+        tell(QMessageBox::Warning, QStringLiteral("Marrowtune"),
+             QStringLiteral("Cannot play %1: %2").arg(file, reason));
+    });
+    connect(p, &Player::listNotRead, this, [this] {
+        tell(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("File Not Found"));
+    });
+    connect(p, &Player::pathsUnreadable, this, &Form1::tellUnreadable);
+    connect(p, &Player::foldersWithoutFiles, this, [this] {
+        tell(QMessageBox::NoIcon, QStringLiteral("Error"),
+             QStringLiteral("No files were found in specific folder"));
+    });
+    connect(p, &Player::entriesLeftOut, this, &Form1::tellSkippedEntries);
+    // The user picks the mode; the player reads it when a track ends.
+    for (auto [option, mode] :
+         {std::pair{OptNON, PlayMode::None}, std::pair{OptRes, PlayMode::Resume},
+          std::pair{OptRND, PlayMode::Random}})
+        connect(option, &QRadioButton::toggled, this, [this, mode = mode](bool on) {
+            if (on)
+                player_->setMode(mode);
+        });
+    connect(Check3, &QCheckBox::toggled, this, &Form1::keptOnTopChanged);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -187,7 +201,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 // Read only for the entry under the pointer: a list can hold millions of files.
 bool Form1::showSongTooltip(const QHelpEvent* help) {
     const QModelIndex index = List1->indexAt(help->pos());
-    const Id3Tags tags = index.isValid() ? readId3Tags(playList_->entry(index.row())) : Id3Tags{};
+    const Id3Tags tags =
+        index.isValid() ? readId3Tags(player_->list()->entry(index.row())) : Id3Tags{};
     if (tags.artist.isEmpty() || tags.title.isEmpty())
         return false; // the entry's path, as the list gives it
     QToolTip::showText(help->globalPos(), tags.artist + QStringLiteral(" \u2013 ") + tags.title,
@@ -264,51 +279,150 @@ bool Form1::isMenuShortcut(const QKeyEvent* event) const {
 
 // ---- start-up ----
 
-WindowSettings Form1::settings() const {
-    WindowSettings s;
-    s.mode = playMode();
-    s.volume = Slider3->value();
-    s.balance = Slider2->value();
-    s.mute = MediaPlayer1->mute();
-    s.onTop = Check3->checkState() == Qt::Checked;
-    s.position = pos();
-    return s;
-}
-
-void Form1::restoreSettings(const WindowSettings& kept) {
-    switch (kept.mode) {
-    case PlayMode::Random:
-        OptRND->setChecked(true);
-        break;
-    case PlayMode::Resume:
-        OptRes->setChecked(true);
-        break;
-    case PlayMode::None:
-        OptNON->setChecked(true);
-        break;
-    }
-    // As slider moves: the engine gets the levels, the readout its text and colour.
-    if (kept.volume)
-        Slider3->setSliderPosition(*kept.volume); // an equal value already matches the engine
-    if (kept.balance != Slider2->value())
-        Slider2->setSliderPosition(kept.balance);
-    if (kept.mute != MediaPlayer1->mute())
-        CmdMute_Click();
-    if (kept.onTop && Check3->checkState() == Qt::Unchecked)
-        CmdOnTop_Click();
-    if (kept.position)
-        move(*kept.position);
-}
-
 void Form1::Form_Load() {
     CmdPause->setText(kPauseCaption);
     // The slider and its readout show the level the engine plays at, so the first nudge
     // moves the volume by one step.
-    const int v = sliderValueForEngineVolume(MediaPlayer1->volume());
+    const int v = sliderValueForEngineVolume(player_->volume());
     Slider3->setValue(v);
     showVolumeColour(v);
     Label2->setText(volumePercentText(v));
     showMuteState();
+}
+
+// ---- what the player tells ----
+
+void Form1::showCurrentFile(const QString& file) {
+    if (Text1->text() != file) // an unchanged text keeps the cursor where the user left it
+        Text1->setText(file);
+}
+
+void Form1::showSelection(int row) {
+    if (row == selectedIndex())
+        return;
+    if (row < 0) {
+        List1->selectionModel()->clear();
+        return;
+    }
+    const QModelIndex index = player_->list()->index(row);
+    List1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    List1->scrollTo(index);
+}
+
+void Form1::showState() {
+    // "Resume" once the user paused, "Pause" once the user resumed; starting and stopping
+    // leave the caption alone.
+    CmdPause->setText(player_->pausedByUser() ? QStringLiteral("Resume") : kPauseCaption);
+    CmdPause->setEnabled(player_->pauseOffered());
+    refreshSoon();
+}
+
+void Form1::showLength() {
+    if (const auto length = player_->length()) {
+        if (const auto maximum = roundHalfEvenToInt32(*length); maximum && *maximum >= 0)
+            Slider1->setMaximum(*maximum);
+    }
+}
+
+void Form1::showMode(PlayMode mode) {
+    QRadioButton* option = mode == PlayMode::Random   ? OptRND
+                           : mode == PlayMode::Resume ? OptRes
+                                                      : OptNON;
+    option->setChecked(true);
+}
+
+// Levels set elsewhere (the media controls, the kept settings) move the sliders as a person
+// would have.
+void Form1::showLevels() {
+    const int v = sliderValueForEngineVolume(player_->volume());
+    if (v != Slider3->value()) {
+        Slider3->setValue(v);
+        showVolumeColour(v);
+        Label2->setText(volumePercentText(v));
+    }
+    if (player_->balance() != Slider2->value()) {
+        Slider2->setValue(player_->balance());
+        showBalanceWord(player_->balance());
+    }
+    showMuteState();
+}
+
+void Form1::showMuteState() {
+    // The caption stays "&mute"; the state is told where a person or a screen reader asks.
+    const QString state =
+        player_->mute() ? QStringLiteral("Sound is muted") : QStringLiteral("Sound is on");
+    CmdMute->setToolTip(state);
+    CmdMute->setAccessibleDescription(state);
+}
+
+void Form1::showLoading(bool loading) {
+    if (!loading) {
+        progressDelay_->stop();
+        progress_.reset();
+        loaded_ = -1;
+        return;
+    }
+    // Nearly every addition ends within the delay, so the dialog is built only for one that
+    // does not: building it loads the desktop's dialog font and a dozen widgets for nothing.
+    if (!progress_ && !progressDelay_->isActive() && loaded_ < 0) {
+        progressDelay_->start(progressDelayMs_);
+        return;
+    }
+    if (progressDelay_->isActive())
+        return;
+    const QString text = loaded_ < 0
+                             ? QStringLiteral("Adding to the play list...")
+                             : QStringLiteral("Adding to the play list: %L1 entries").arg(loaded_);
+    if (!progress_) {
+        progress_ = std::make_unique<QProgressDialog>(text, QStringLiteral("Cancel"), 0, 0, this);
+        progress_->setObjectName(QStringLiteral("progress"));
+        progress_->setWindowTitle(QStringLiteral("Marrowtune"));
+        progress_->setWindowModality(Qt::WindowModal);
+        // Cancel keeps what was added, as a load that fails halfway does.
+        connect(progress_.get(), &QProgressDialog::canceled, player_,
+                [this] { player_->cancelLoading(); });
+        progress_->show();
+    }
+    progress_->setLabelText(text);
+}
+
+// One box at a time, in the order told: the next opens when the one before is closed.
+void Form1::tell(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QDialog::finished, this, [this] {
+        toldBox_ = toldBoxes_.isEmpty() ? nullptr : toldBoxes_.takeFirst();
+        if (toldBox_)
+            toldBox_->open();
+    });
+    if (toldBox_) {
+        toldBoxes_.append(box);
+        return;
+    }
+    toldBox_ = box;
+    box->open();
+}
+
+void Form1::tellUnreadable(const QStringList& paths) {
+    // Thousands of missing paths must not make a box taller than the screen.
+    constexpr int kNamedAtMost = 12;
+    QStringList lines = paths.mid(0, kNamedAtMost);
+    if (paths.size() > kNamedAtMost)
+        lines << QStringLiteral("... and %1 more").arg(paths.size() - kNamedAtMost);
+    tell(QMessageBox::NoIcon, QStringLiteral("Error"),
+         QStringLiteral("These do not exist or cannot be read:\n") + lines.join(QLatin1Char('\n')));
+}
+
+void Form1::tellSkippedEntries(int skipped) {
+    const QString what = skipped == 1
+                             ? QStringLiteral("1 entry of the list was left out")
+                             : QStringLiteral("%1 entries of the list were left out").arg(skipped);
+    tell(QMessageBox::Information, QStringLiteral("Marrowtune"),
+         what + QStringLiteral(": web addresses and other lists are not played."));
+}
+
+void Form1::showError(const QString& text) {
+    showMessage(this, QMessageBox::NoIcon, QStringLiteral("Error"), text);
 }
 
 // ---- playback control ----
@@ -318,57 +432,8 @@ int Form1::selectedIndex() const {
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void Form1::selectEntry(int row) {
-    if (selectedIndex() == row) {
-        // Selecting the selected entry changes nothing, yet the pick must show its path.
-        List1_Click();
-        return;
-    }
-    const QModelIndex index = playList_->index(row);
-    List1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    List1->scrollTo(index);
-}
-
-void Form1::showError(const QString& text) {
-    showMessage(this, QMessageBox::NoIcon, QStringLiteral("Error"), text);
-}
-
-// Engine play, slider maximum, Pause enabled: each step runs even when the one before failed.
-bool Form1::startCurrentFile() {
-    const bool started = MediaPlayer1->play() != 0;
-    showStartedTrack();
-    return started;
-}
-
-void Form1::showStartedTrack() {
-    if (const auto length = MediaPlayer1->length()) {
-        if (const auto maximum = roundHalfEvenToInt32(*length); maximum && *maximum >= 0)
-            Slider1->setMaximum(*maximum);
-    }
-    CmdPause->setEnabled(true);
-}
-
 void Form1::CmdPlay_Click() {
-    const int index = selectedIndex();
-    Text1->setText(index >= 0 ? playList_->entry(index) : QString());
-    MediaPlayer1->setFileName(Text1->text());
-    if (Text1->text().isEmpty()) {
-        showError(QStringLiteral("No file to play"));
-        return;
-    }
-    failedStarts_ = 0;
-    if (!startCurrentFile()) {
-        // Started by hand: say so at once, and offer no pause for a file that is not playing.
-        CmdPause->setEnabled(false);
-        const QString reason = QStringLiteral("it could not be started");
-        showMessage(this, QMessageBox::Warning, QStringLiteral("Marrowtune"),
-                    QStringLiteral("Cannot play %1: %2").arg(Text1->text(), reason));
-    }
-}
-
-void Form1::playEntry(int row) {
-    selectEntry(row);
-    CmdPlay_Click();
+    player_->play();
 }
 
 void Form1::List1_DblClick() {
@@ -376,98 +441,16 @@ void Form1::List1_DblClick() {
 }
 
 void Form1::CmdPause_Click() {
-    if (playList_->count() == 0)
+    if (player_->list()->count() == 0)
         return;
     if (Text1->text().isEmpty())
         return;
-    if (CmdPause->text() == kPauseCaption) {
-        MediaPlayer1->pause();
-        CmdPause->setText(QStringLiteral("Resume"));
-    } else {
-        MediaPlayer1->play();
-        CmdPause->setText(kPauseCaption);
-    }
+    player_->togglePause();
 }
 
 void Form1::CmdStop_Click() {
-    MediaPlayer1->stop();
+    player_->stop();
     Slider1->setValue(0);
-    Text1->setText(QString());
-    CmdPause->setEnabled(false);
-}
-
-// ---- track continuation ----
-
-void Form1::stopAsInModeNone() {
-    MediaPlayer1->stop();
-}
-
-PlayMode Form1::playMode() const {
-    if (OptRND->isChecked())
-        return PlayMode::Random;
-    return OptRes->isChecked() ? PlayMode::Resume : PlayMode::None;
-}
-
-void Form1::MediaPlayer1_EndOfStream(int result) {
-    queuedEntries_.clear();
-    // A track that broke off counts like a start that failed, so a list of files that all
-    // break off cannot keep the player cycling; a track that played to its end clears it.
-    failedStarts_ = result != 0 ? failedStarts_ + 1 : 0;
-    for (;;) {
-        const TrackEndStep step =
-            trackEndStep(playMode(), playList_->entries(), selectedIndex(), failedStarts_, random_);
-        if (step.action == TrackEndStep::Action::Stop) {
-            failedStarts_ = 0;
-            stopAsInModeNone();
-            return;
-        }
-        selectEntry(step.entry);
-        Text1->setText(playList_->entry(step.entry));
-        MediaPlayer1->setFileName(Text1->text());
-        if (step.action == TrackEndStep::Action::NoFileToPlay) {
-            showError(QStringLiteral("No file to play"));
-            return;
-        }
-        if (startCurrentFile())
-            return;
-        ++failedStarts_;
-    }
-}
-
-// The same decision as at the end, taken early so that the next track plays on without a
-// gap. Anything but an ordinary start is left to the end of the track.
-void Form1::MediaPlayer1_AboutToFinish() {
-    // A short track can be about to finish before the one queued ahead of it is heard: the
-    // walk goes on from that one.
-    const int from = queuedEntries_.isEmpty() ? selectedIndex() : queuedEntries_.last();
-    const TrackEndStep step = trackEndStep(playMode(), playList_->entries(), from, 0, random_);
-    if (step.action != TrackEndStep::Action::Start)
-        return;
-    const QString path = playList_->entry(step.entry);
-    if (!path.isEmpty() && MediaPlayer1->queueNext(path))
-        queuedEntries_.append(step.entry);
-}
-
-// The queued track is heard: the window shows it as it shows any start.
-void Form1::MediaPlayer1_QueuedStarted() {
-    failedStarts_ = 0;
-    if (!queuedEntries_.isEmpty()) {
-        const int entry = queuedEntries_.takeFirst();
-        // Moving the selection here is no reason to drop what is queued after this one.
-        const QList<int> ahead = std::exchange(queuedEntries_, {});
-        selectEntry(entry);
-        queuedEntries_ = ahead;
-    }
-    Text1->setText(MediaPlayer1->fileName()); // the entry's path, as the engine was given it
-    showStartedTrack();
-    Timer1_Timer();
-}
-
-void Form1::dropQueuedTrack() {
-    if (queuedEntries_.isEmpty())
-        return;
-    queuedEntries_.clear();
-    MediaPlayer1->queueNext(QString());
 }
 
 // ---- position and time ----
@@ -475,7 +458,7 @@ void Form1::dropQueuedTrack() {
 void Form1::Timer1_Timer() {
     // No widget is written unless what it shows changes (an unchanged setText still resets
     // the cursor and undo history).
-    const double p = MediaPlayer1->position();
+    const double p = player_->position();
     const qint32 value =
         std::clamp(roundHalfEvenClamped32(p), Slider1->minimum(), Slider1->maximum());
     if (value != Slider1->value())
@@ -486,8 +469,8 @@ void Form1::Timer1_Timer() {
         TxtTime->setText(timeText(elapsed));
     }
     lastRefreshMs_ = clock_();
-    scheduleRefresh(nextRefreshDelayMs(p, MediaPlayer1->state() == MediaEngine::PlayState::Playing,
-                                       ElapsedSeconds, 0));
+    scheduleRefresh(
+        nextRefreshDelayMs(p, player_->state() == Player::PlayState::Playing, ElapsedSeconds, 0));
 }
 
 // Something moved the position or changed what plays: refresh as soon as the floor allows.
@@ -503,7 +486,7 @@ void Form1::scheduleRefresh(std::optional<qint64> delayMs) {
 }
 
 void Form1::Slider1_Scroll() {
-    MediaPlayer1->setPosition(userValue(Slider1));
+    player_->seek(userValue(Slider1));
     // A seek the engine turns down still puts the slider back where the engine is.
     refreshSoon();
 }
@@ -521,20 +504,12 @@ void Form1::showVolumeColour(int sliderValue) {
 
 void Form1::Slider3_Scroll() {
     showVolumeColour(userValue(Slider3));
-    MediaPlayer1->setVolume(engineVolumeForSlider(userValue(Slider3)));
+    player_->setVolume(engineVolumeForSlider(userValue(Slider3)));
     Label2->setText(volumePercentText(userValue(Slider3)));
 }
 
-int Form1::volumeLevel() const {
-    return Slider3->value();
-}
-
-void Form1::setVolumeLevel(int value) {
-    Slider3->setSliderPosition(value); // a user move: Slider3_Scroll runs
-}
-
-void Form1::Slider2_Scroll() {
-    if (const auto word = balanceSideWord(userValue(Slider2))) {
+void Form1::showBalanceWord(int balance) {
+    if (const auto word = balanceSideWord(balance)) {
         // The balance has no place of its own on the window: the word goes where a person
         // finds it, the tooltip of the slider and of its frame, and to screen readers.
         const QString text = QStringLiteral("Balance: ") + *word;
@@ -543,23 +518,16 @@ void Form1::Slider2_Scroll() {
             w->setAccessibleDescription(text);
         }
     }
-    if (!MediaPlayer1->setBalance(userValue(Slider2))) {
+}
+
+void Form1::Slider2_Scroll() {
+    showBalanceWord(userValue(Slider2));
+    if (!player_->setBalance(userValue(Slider2)))
         showMessage(this, QMessageBox::NoIcon, QStringLiteral("Marrowtune"), QStringLiteral("Err"));
-    }
 }
 
 void Form1::CmdMute_Click() {
-    MediaPlayer1->setMute(!MediaPlayer1->mute());
-    showMuteState();
-    emit settingsChanged();
-}
-
-void Form1::showMuteState() {
-    // The caption stays "&mute"; the state is told where a person or a screen reader asks.
-    const QString state =
-        MediaPlayer1->mute() ? QStringLiteral("Sound is muted") : QStringLiteral("Sound is on");
-    CmdMute->setToolTip(state);
-    CmdMute->setAccessibleDescription(state);
+    player_->setMute(!player_->mute());
 }
 
 void Form1::Cmdvol_Click() {
@@ -575,8 +543,7 @@ void Form1::Cmdvol_Click() {
 // ---- play list editing ----
 
 void Form1::List1_Click() {
-    const int index = selectedIndex();
-    Text1->setText(index >= 0 ? playList_->entry(index) : QString());
+    player_->select(selectedIndex());
 }
 
 void Form1::CmdAdd_MouseUp(int Button, int Shift, int X, int Y) {
@@ -595,8 +562,7 @@ void Form1::addOneFile() {
                    QStringLiteral("MP3 Files (*.mp3)"));
     if (path.isEmpty())
         return;
-    playList_->append({path});
-    Text1->setText(path);
+    player_->addFile(path);
 }
 
 QString Form1::askForFile(const QString& name, const QString& title, const QString& filter,
@@ -615,7 +581,7 @@ QString Form1::askForFile(const QString& name, const QString& title, const QStri
 }
 
 void Form1::openFolderChooser() {
-    Form3 chooser(this, [this](const QStringList& entries) { playList_->append(entries); });
+    Form3 chooser(this, [this](const QStringList& entries) { player_->addEntries(entries); });
     chooser.exec();
 }
 
@@ -633,37 +599,11 @@ void Form1::mnuAdddir2_Click() {
 }
 
 void Form1::List1_OLEDragDrop(const QList<QUrl>& urls) {
-    const OpenedPaths dropped = droppedPaths(urls);
-    playList_->append(dropped.entries); // neither the selection nor Text1 changes
-    tellSkippedEntries(dropped.skipped);
-}
-
-void Form1::openPaths(const QStringList& paths, bool enqueue) {
-    // Read on the loader's thread (a list given may hold millions of entries); `opened` is
-    // looked at once the load is done.
-    OpenedPaths opened;
-    const int first = playList_->count();
-    addEntries([&opened, paths](const EntryLoader::Take& take) {
-        opened = openedPaths(paths);
-        for (QString& entry : opened.entries)
-            if (!take(std::move(entry)))
-                break;
-        return true;
-    });
-    if (!enqueue && playList_->count() > first)
-        playEntry(first);
-    if (!opened.unreadable.isEmpty()) {
-        // Thousands of missing paths must not make a box taller than the screen.
-        constexpr int kNamedAtMost = 12;
-        QStringList lines = opened.unreadable.mid(0, kNamedAtMost);
-        if (opened.unreadable.size() > kNamedAtMost)
-            lines << QStringLiteral("... and %1 more").arg(opened.unreadable.size() - kNamedAtMost);
-        showError(QStringLiteral("These do not exist or cannot be read:\n") +
-                  lines.join(QLatin1Char('\n')));
-    }
-    if (!opened.emptyFolders.isEmpty())
-        showError(QStringLiteral("No files were found in specific folder"));
-    tellSkippedEntries(opened.skipped);
+    QStringList paths; // web addresses are not taken
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    player_->addDropped(paths); // neither the selection nor Text1 changes
 }
 
 void Form1::bringToFront() {
@@ -673,18 +613,6 @@ void Form1::bringToFront() {
     activateWindow();
 }
 
-void Form1::tellSkippedEntries(int skipped) {
-    if (skipped == 0)
-        return;
-    const QString what = skipped == 1
-                             ? QStringLiteral("1 entry of the list was left out")
-                             : QStringLiteral("%1 entries of the list were left out").arg(skipped);
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Marrowtune"),
-                    what + QStringLiteral(": web addresses and other lists are not played."),
-                    QMessageBox::Ok, this);
-    box.exec();
-}
-
 void Form1::CmdRem_Click() {
     const int index = selectedIndex();
     if (index == -1) {
@@ -692,14 +620,11 @@ void Form1::CmdRem_Click() {
                     QStringLiteral("No file selected"));
         return;
     }
-    playList_->removeAt(index);
-    Text1->setText(QString());
-    List1->selectionModel()->clear();
+    player_->removeAt(index);
 }
 
 void Form1::CmdClear_Click() {
-    playList_->clear();
-    Text1->setText(QString());
+    player_->clear();
 }
 
 // ---- list files ----
@@ -713,7 +638,7 @@ void Form1::CmdSaveList_Click() {
         return;
     const ListFileFolder folder = listFolder();
     const QString path = listFilePath(folder.path, answer);
-    const ListFileResult saved = saveListFile(path, playList_->entries());
+    const ListFileResult saved = saveListFile(path, player_->list()->entries());
     if (!saved.ok) {
         showError(
             QStringLiteral("The list could not be saved to \"%1\": %2").arg(path, saved.error));
@@ -738,69 +663,12 @@ void Form1::CmdLoadList_Click() {
                    listFileFilters().join(QStringLiteral(";;")), listFolder().path);
     if (path.isEmpty())
         return;
-    int skipped = 0; // written by the loader's thread, read once it is done
-    const bool ok = addEntries([path, &skipped](const EntryLoader::Take& take) {
-        return loadListFile(path, take, skipped).ok; // what was read before a failure stays
-    });
-    if (!ok)
-        showError(QStringLiteral("File Not Found"));
-    else
-        tellSkippedEntries(skipped);
-}
-
-bool Form1::addEntries(EntryLoader::Producer producer) {
-    EntryLoader loader(playList_);
-    // Nearly every addition ends within the delay, so the dialog is built only for one that
-    // does not: building it loads the desktop's dialog font and a dozen widgets for nothing.
-    std::unique_ptr<QProgressDialog> progress;
-    qint64 added = -1;
-    const auto progressText = [&added] {
-        return added < 0 ? QStringLiteral("Adding to the play list...")
-                         : QStringLiteral("Adding to the play list: %L1 entries").arg(added);
-    };
-    QTimer progressDelay;
-    progressDelay.setSingleShot(true);
-    connect(&progressDelay, &QTimer::timeout, &loader, [&] {
-        if (!loader.running())
-            return;
-        progress =
-            std::make_unique<QProgressDialog>(progressText(), QStringLiteral("Cancel"), 0, 0, this);
-        progress->setObjectName(QStringLiteral("progress"));
-        progress->setWindowTitle(QStringLiteral("Marrowtune"));
-        progress->setWindowModality(Qt::WindowModal);
-        // Cancel keeps what was added, as a load that fails halfway does.
-        connect(progress.get(), &QProgressDialog::canceled, &loader, &EntryLoader::cancel);
-        progress->show();
-    });
-    connect(&loader, &EntryLoader::progressed, &progressDelay, [&](qint64 count) {
-        added = count;
-        if (progress)
-            progress->setLabelText(progressText());
-    });
-
-    QEventLoop wait;
-    bool ok = true;
-    connect(&loader, &EntryLoader::finished, &wait, [&](bool done) {
-        ok = done;
-        progressDelay.stop();
-        wait.quit();
-    });
-    loading_ = &loader;
-    loader.start(std::move(producer));
-    if (loader.running()) {
-        progressDelay.start(progressDelayMs_);
-        wait.exec();
-    }
-    loading_ = nullptr;
-    return ok;
+    player_->loadList(path); // read off this thread; "File Not Found" comes when it fails
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a long load ends the program at once.
-    if (loading_) {
-        closedWhileLoading_ = true;
-        loading_->cancel();
-    }
+    player_->cancelLoading(true);
     QMainWindow::closeEvent(event);
 }
 
@@ -849,6 +717,15 @@ void Form1::CmdOnTop_Click() {
         AlwaysOnTop(false);
         Check3->setCheckState(Qt::Unchecked);
     }
+}
+
+bool Form1::keptOnTop() const {
+    return Check3->checkState() == Qt::Checked;
+}
+
+void Form1::keepOnTop(bool on) {
+    AlwaysOnTop(on);
+    Check3->setCheckState(on ? Qt::Checked : Qt::Unchecked);
 }
 
 void Form1::AlwaysOnTop(bool SetOnTop) {

@@ -1,19 +1,18 @@
 #pragma once
 
-#include "app/window_settings.h"
-#include "playlist/entry_loader.h"
-
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 
-class MediaEngine;
 enum class PlayMode;
 struct ListFileFolder;
-class PlayListModel;
+class Player;
 class QAction;
 class QCheckBox;
 class QDropEvent;
@@ -25,25 +24,24 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QMouseEvent;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QShortcutEvent;
 class QSlider;
 class QTimer;
 
-// The main window. Its state lives in its controls, as the user sees it; the handlers are
-// named after the control and event that raise them and stay thin: the rules they apply are
-// plain functions in playback/ and playlist/, and sound goes through MediaEngine only.
+// The main window: a view of the player. Its handlers are named after the control and event
+// that raise them and stay thin: they read the controls, ask the player, and draw what the
+// player tells through its signals. The rules they apply are plain functions in playback/
+// and playlist/.
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    // The window owns the engine for its whole life.
-    explicit Form1(MediaEngine* engine, QWidget* parent = nullptr);
+    explicit Form1(Player* player, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Seams for tests: where random picks come from, which mixer programs are tried, and
-    // where saved lists go.
-    void setRandomSource(std::function<double()> source);
+    // Seams for tests: which mixer programs are tried, and where saved lists go.
     // The monotonic milliseconds that space the display's refreshes.
     void setClock(std::function<qint64()> nowMs);
     void setMixerCandidates(QList<QStringList> candidates);
@@ -51,34 +49,16 @@ public:
     // How long a load runs before its progress and Cancel show.
     void setProgressDelay(int ms) { progressDelayMs_ = ms; }
 
-    MediaEngine* engine() const { return MediaPlayer1; }
-    PlayListModel* playList() const { return playList_; }
+    Player* player() const { return player_; }
 
-    // What --remember keeps: taken from the controls and the engine, and given back through
-    // the handlers, as a person would set them.
-    WindowSettings settings() const;
-    void restoreSettings(const WindowSettings& kept);
-    bool loading() const { return loading_ != nullptr; }
-    bool closedWhileLoading() const { return closedWhileLoading_; }
-
+    // The keep-on-top box, and making it and the window agree, for what --remember keeps.
+    bool keptOnTop() const;
+    void keepOnTop(bool on);
     // Makes the window topmost or returns it to ordinary stacking, without moving it.
     void AlwaysOnTop(bool SetOnTop);
-
-    // For the desktop's media controls, which reach the list and the volume slider as a
-    // person does: the selected entry (-1 for none); selecting `row` and pressing Play; the
-    // volume slider's value (0..kVolumeSliderMax) and moving it, which runs its handler.
-    int selectedEntry() const { return selectedIndex(); }
-    void playEntry(int row);
-
-    // Files, folders and list files opened from outside the window (the command line, a
-    // second launch, the desktop): added in one batch in the order given, then the first
-    // added entry plays unless `enqueue`. What could not be opened is named in one message.
-    void openPaths(const QStringList& paths, bool enqueue);
     // Restores the window if minimised and puts it in front, for the desktop and for a
     // launch that handed its paths to this window.
     void bringToFront();
-    int volumeLevel() const;
-    void setVolumeLevel(int value);
 
     // Handlers, one per user action.
     void Form_Load();
@@ -86,9 +66,6 @@ public:
     void List1_DblClick();
     void CmdPause_Click();
     void CmdStop_Click();
-    void MediaPlayer1_EndOfStream(int result);
-    void MediaPlayer1_AboutToFinish();
-    void MediaPlayer1_QueuedStarted();
     void Timer1_Timer();
     void Slider1_Scroll();
     void Slider3_Scroll();
@@ -123,12 +100,8 @@ public:
     void mnuSavelist_Click();
 
 signals:
-    // The play mode, a level, keep on top or the window's place changed.
-    void settingsChanged();
-    void selectedEntryChanged();
-    void volumeLevelChanged();
-    // The user moved the position slider, so the engine jumped to a new place.
-    void positionMoved();
+    // The keep-on-top box changed.
+    void keptOnTopChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -150,29 +123,31 @@ private:
     bool keyOnSelectedRow(const QKeyEvent* event);
 
     int selectedIndex() const;
-    void selectEntry(int row);
-    bool startCurrentFile();
-    void showStartedTrack();
-    void dropQueuedTrack();
     void addOneFile();
     QString askForFile(const QString& name, const QString& title, const QString& filter,
                        const QString& folder = {});
     ListFileFolder listFolder() const;
     void openFolderChooser();
-    // Adds what `producer` reads, off this thread and in batches, and returns when it is done
-    // or cancelled; false when the producer failed.
-    bool addEntries(EntryLoader::Producer producer);
     void showError(const QString& text);
+    // A box for what the player tells: it does not hold up the player while it is open.
+    void tell(QMessageBox::Icon icon, const QString& title, const QString& text);
     void tellSkippedEntries(int skipped);
-    void stopAsInModeNone();
+    void tellUnreadable(const QStringList& paths);
     void showVolumeColour(int sliderValue);
+    void followPlayer();
+    void showCurrentFile(const QString& file);
+    void showSelection(int row);
+    void showState();
+    void showLength();
+    void showMode(PlayMode mode);
+    void showLevels();
     void showMuteState();
-    PlayMode playMode() const;
+    void showBalanceWord(int balance);
+    void showLoading(bool loading);
     void refreshSoon();
     void scheduleRefresh(std::optional<qint64> delayMs);
 
-    MediaEngine* MediaPlayer1;
-    PlayListModel* playList_;
+    Player* player_;
 
     QPushButton* CmdPlay = nullptr;
     QPushButton* CmdStop = nullptr;
@@ -206,19 +181,17 @@ private:
     // The whole seconds last written to the time box; empty until the first refresh.
     std::optional<qint64> ElapsedSeconds;
     qint64 lastRefreshMs_ = std::numeric_limits<qint64>::min() / 2;
-    // Automatic starts that failed in a row; the player stops when they reach the limit.
-    int failedStarts_ = 0;
-    // Entries queued to follow the playing track without a gap, not heard yet.
-    QList<int> queuedEntries_;
     bool toldListFallback_ = false;
 
-    std::function<double()> random_;
     std::function<qint64()> clock_;
     QList<QStringList> mixerCandidates_;
     QString programFolder_;
     QString fallbackFolder_;
     // Half a second: quicker loads finish before a dialog would only flash up.
     int progressDelayMs_ = 500;
-    EntryLoader* loading_ = nullptr;
-    bool closedWhileLoading_ = false;
+    QPointer<QMessageBox> toldBox_; // open, the boxes told after it wait in line
+    QList<QMessageBox*> toldBoxes_;
+    QTimer* progressDelay_ = nullptr;
+    std::unique_ptr<QProgressDialog> progress_;
+    qint64 loaded_ = -1; // entries the running load added so far; -1 before the first batch
 };

@@ -4,6 +4,7 @@
 
 #include "app/form_parts.h"
 #include "playback/level_rules.h"
+#include "player/player.h"
 #include "playlist/play_list_model.h"
 
 #include <QAction>
@@ -160,7 +161,7 @@ void Form1::buildControls() {
     Text1->setFont(bold);
     TxtTime->setReadOnly(true);
     OptNON->setChecked(true);
-    List1->setModel(playList_);
+    List1->setModel(player_->list());
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->setUniformItemSizes(true); // keeps 100,000 entries as quick as ten
@@ -192,11 +193,6 @@ void Form1::buildControls() {
     connect(Slider3, &QSlider::actionTriggered, this, &Form1::Slider3_Scroll);
     connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Form1::List1_Click);
-    // After the handlers, so listeners see the state they left.
-    connect(Slider1, &QSlider::actionTriggered, this, &Form1::positionMoved);
-    connect(Slider3, &QSlider::valueChanged, this, &Form1::volumeLevelChanged);
-    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &Form1::selectedEntryChanged);
     connect(List1, &QListView::doubleClicked, this, &Form1::List1_DblClick);
     // Files and folders dropped from a file manager are added like the add commands do.
     List1->setAcceptDrops(true);

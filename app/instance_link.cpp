@@ -1,6 +1,6 @@
 #include "app/instance_link.h"
 
-#include "app/mpris_service.h"
+#include "app/bus_names.h"
 
 #include <QDBusMessage>
 
@@ -21,13 +21,13 @@ InstanceLink::Role InstanceLink::claimOrHandOver(const QDBusConnection& bus,
     // Registered before the name is claimed, so a launch racing this one reaches it as soon
     // as the name is ours; its call waits in the queue until the window is up.
     registerOn(bus);
-    const QDBusMessage claimed = bus.call(MprisService::requestNameCall(MprisService::playerName()),
-                                          QDBus::Block, timeoutMs);
+    const QDBusMessage claimed =
+        bus.call(requestNameCall(playerBusName()), QDBus::Block, timeoutMs);
     if (claimed.type() == QDBusMessage::ReplyMessage && !claimed.arguments().isEmpty() &&
-        MprisService::nameGranted(claimed.arguments().first().toUInt()))
+        nameGranted(claimed.arguments().first().toUInt()))
         return Role::First;
-    QDBusMessage open = QDBusMessage::createMethodCall(MprisService::playerName(), kPath,
-                                                       kInterface, QStringLiteral("Open"));
+    QDBusMessage open =
+        QDBusMessage::createMethodCall(playerBusName(), kPath, kInterface, QStringLiteral("Open"));
     open << paths << enqueue;
     const QDBusMessage reply = bus.call(open, QDBus::Block, timeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage ? Role::HandedOver : Role::Alone;

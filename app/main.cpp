@@ -1,3 +1,4 @@
+#include "app/bus_names.h"
 #include "app/command_line.h"
 #include "app/first_expose_hook.h"
 #include "app/form1.h"
@@ -5,6 +6,7 @@
 #include "app/mpris_service.h"
 #include "app/session_keeper.h"
 #include "playback/gst_engine.h"
+#include "player/player.h"
 #include "playlist/opened_paths.h"
 
 #include <QApplication>
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
     // in the session; without paths it opens a window of its own, as it always has.
     InstanceLink link;
     std::optional<QDBusConnection> bus;
-    if (!paths.isEmpty() && MprisService::sessionBusKnown()) {
+    if (!paths.isEmpty() && sessionBusKnown()) {
         bus = QDBusConnection::sessionBus();
         if (link.claimOrHandOver(*bus, paths, enqueue, kRunningPlayerAnswersWithinMs) ==
             InstanceLink::Role::HandedOver)
@@ -102,18 +104,17 @@ int main(int argc, char** argv) {
     }
 
     auto* engine = new GstEngine;
-    Form1 window(engine);
-    QObject::connect(
-        &link, &InstanceLink::openRequested, &window,
-        [&window](const QStringList& handed, bool handedEnqueue) {
-            window.openPaths(handed, handedEnqueue);
-            window.bringToFront();
-        },
-        Qt::QueuedConnection);
+    Player player(engine);
+    Form1 window(&player);
+    QObject::connect(&link, &InstanceLink::openRequested, &window,
+                     [&player, &window](const QStringList& handed, bool handedEnqueue) {
+                         player.openPaths(handed, handedEnqueue);
+                         window.bringToFront();
+                     });
     // The kept list and settings come back before the window shows; paths given now are
     // added after them. A window that cannot claim them runs as without --remember.
     if (commandLine.remember()) {
-        auto* keeper = new SessionKeeper(&window, SessionKeeper::defaultDataFolder(),
+        auto* keeper = new SessionKeeper(&player, &window, SessionKeeper::defaultDataFolder(),
                                          SessionKeeper::defaultSettingsFile());
         if (keeper->claim()) {
             keeper->restore();
@@ -133,14 +134,12 @@ int main(int argc, char** argv) {
         QApplication::setWindowIcon(icon);
     });
     // Media keys and the desktop's media controls.
-    auto* mpris = new MprisService(&window, &link);
+    auto* mpris = new MprisService(&player, &window, &link);
     if (bus && bus->isConnected())
         mpris->publish(*bus);
     else
         mpris->publishOnSessionBus();
     if (!paths.isEmpty())
-        QMetaObject::invokeMethod(
-            &window, [&window, paths, enqueue] { window.openPaths(paths, enqueue); },
-            Qt::QueuedConnection);
+        player.openPaths(paths, enqueue);
     return QApplication::exec();
 }

@@ -1,8 +1,8 @@
 #include "app/mpris_player_adaptor.h"
 
-#include "app/form1.h"
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
+#include "player/player.h"
 #include "playlist/play_list_model.h"
 
 #include <QDBusMessage>
@@ -22,14 +22,15 @@ qlonglong toMicroseconds(double seconds) {
 
 } // namespace
 
-MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* parent, Form1* form)
-    : QDBusAbstractAdaptor(parent), form_(form), lastState_(form->engine()->state()) {
+MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* parent, Player* player)
+    : QDBusAbstractAdaptor(parent), player_(player) {
     setAutoRelaySignals(true); // Seeked
-    connect(engine(), &MediaEngine::stateChanged, this, &MprisPlayerAdaptor::engineStateChanged);
-    connect(form_, &Form1::selectedEntryChanged, this, &MprisPlayerAdaptor::noteChange);
-    connect(form_, &Form1::volumeLevelChanged, this, &MprisPlayerAdaptor::noteChange);
-    connect(form_, &Form1::positionMoved, this, [this] { emit Seeked(position()); });
-    const PlayListModel* list = form_->playList();
+    for (auto signal : {&Player::stateChanged, &Player::songStarted, &Player::lengthChanged,
+                        &Player::levelsChanged})
+        connect(player_, signal, this, &MprisPlayerAdaptor::noteChange);
+    connect(player_, &Player::selectionChanged, this, &MprisPlayerAdaptor::noteChange);
+    connect(player_, &Player::seeked, this, [this] { emit Seeked(position()); });
+    const PlayListModel* list = player_->list();
     connect(list, &QAbstractItemModel::rowsInserted, this, &MprisPlayerAdaptor::noteChange);
     connect(list, &QAbstractItemModel::rowsRemoved, this, &MprisPlayerAdaptor::noteChange);
     connect(list, &QAbstractItemModel::modelReset, this, &MprisPlayerAdaptor::noteChange);
@@ -41,14 +42,11 @@ void MprisPlayerAdaptor::sendChangesOn(const QDBusConnection& bus, const QString
     sent_ = current(); // what a client reading the properties now gets
 }
 
-MediaEngine* MprisPlayerAdaptor::engine() const {
-    return form_->engine();
-}
-
 // ---- properties ----
 
 QString MprisPlayerAdaptor::playbackStatus() const {
-    switch (engine()->state()) {
+    switch (player_->state()) {
+    // On its way to playing, as asked: the desktop's play button turns at once.
     case PlayState::Starting:
     case PlayState::Playing:
         return QStringLiteral("Playing");
@@ -67,19 +65,19 @@ void MprisPlayerAdaptor::setRate(double rate) {
 }
 
 QDBusObjectPath MprisPlayerAdaptor::trackId() const {
-    return QDBusObjectPath(QStringLiteral("/marrowtune/track/%1").arg(track_));
+    return QDBusObjectPath(QStringLiteral("/marrowtune/track/%1").arg(player_->songNumber()));
 }
 
 std::optional<qlonglong> MprisPlayerAdaptor::lengthUs() const {
-    const std::optional<double> length = engine()->length();
+    const std::optional<double> length = player_->length();
     if (!length || !std::isfinite(*length) || *length <= 0.0)
         return std::nullopt;
     return toMicroseconds(*length);
 }
 
 QVariantMap MprisPlayerAdaptor::metadata() const {
-    const QString file = engine()->fileName();
-    if (engine()->state() == PlayState::Stopped || file.isEmpty())
+    const QString file = player_->playingFile();
+    if (player_->state() == PlayState::Stopped || file.isEmpty())
         return {};
     const QFileInfo info(file);
     QVariantMap m;
@@ -100,36 +98,36 @@ QVariantMap MprisPlayerAdaptor::metadata() const {
 }
 
 const Id3Tags& MprisPlayerAdaptor::tags() const {
-    const QString file = engine()->fileName();
-    if (tagsTrack_ != track_ || tagsFile_ != file) {
+    const QString file = player_->playingFile();
+    if (tagsTrack_ != player_->songNumber() || tagsFile_ != file) {
         tags_ = readId3Tags(file);
-        tagsTrack_ = track_;
+        tagsTrack_ = player_->songNumber();
         tagsFile_ = file;
     }
     return tags_;
 }
 
 double MprisPlayerAdaptor::volume() const {
-    return form_->volumeLevel() / double(kVolumeSliderMax);
+    return sliderValueForEngineVolume(player_->volume()) / double(kVolumeSliderMax);
 }
 
 void MprisPlayerAdaptor::setVolume(double volume) {
     if (!std::isfinite(volume))
         return;
-    form_->setVolumeLevel(
-        static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * kVolumeSliderMax)));
+    player_->setVolume(engineVolumeForSlider(
+        static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * kVolumeSliderMax))));
 }
 
 qlonglong MprisPlayerAdaptor::position() const {
-    return toMicroseconds(engine()->position());
+    return toMicroseconds(player_->position());
 }
 
 int MprisPlayerAdaptor::nextRow() const {
-    return nextEntryIndex(form_->playList()->count(), form_->selectedEntry());
+    return nextEntryIndex(player_->list()->count(), player_->selected());
 }
 
 int MprisPlayerAdaptor::previousRow() const {
-    return form_->selectedEntry() - 1 >= 0 ? form_->selectedEntry() - 1 : -1;
+    return player_->selected() - 1 >= 0 ? player_->selected() - 1 : -1;
 }
 
 bool MprisPlayerAdaptor::canGoNext() const {
@@ -141,64 +139,50 @@ bool MprisPlayerAdaptor::canGoPrevious() const {
 }
 
 bool MprisPlayerAdaptor::canPlay() const {
-    return engine()->state() != PlayState::Stopped || form_->selectedEntry() >= 0;
+    return player_->state() != PlayState::Stopped || player_->selected() >= 0;
 }
 
 bool MprisPlayerAdaptor::canPause() const {
-    return engine()->state() != PlayState::Stopped;
+    return player_->state() != PlayState::Stopped;
 }
 
 bool MprisPlayerAdaptor::canSeek() const {
-    return engine()->state() != PlayState::Stopped;
+    return player_->state() != PlayState::Stopped;
 }
 
 // ---- methods ----
 
 void MprisPlayerAdaptor::Next() {
     if (const int row = nextRow(); row >= 0)
-        form_->playEntry(row);
+        player_->playEntry(row);
 }
 
 void MprisPlayerAdaptor::Previous() {
     if (const int row = previousRow(); row >= 0)
-        form_->playEntry(row);
-}
-
-void MprisPlayerAdaptor::clickPauseUntilNot(PlayState from) {
-    for (int clicks = 0; clicks < 2 && engine()->state() == from; ++clicks)
-        form_->CmdPause_Click();
+        player_->playEntry(row);
 }
 
 void MprisPlayerAdaptor::Pause() {
-    if (engine()->state() == PlayState::Playing)
-        clickPauseUntilNot(PlayState::Playing);
+    player_->pause();
 }
 
 void MprisPlayerAdaptor::Play() {
-    switch (engine()->state()) {
-    case PlayState::Paused:
-        clickPauseUntilNot(PlayState::Paused);
-        break;
-    case PlayState::Stopped:
-        // Without a selection the Play button only says "No file to play": nothing to do.
-        if (form_->selectedEntry() >= 0)
-            form_->CmdPlay_Click();
-        break;
-    case PlayState::Starting:
-    case PlayState::Playing:
-        break;
-    }
+    if (player_->state() == PlayState::Paused)
+        player_->resume();
+    // Without a selection the Play button only says "No file to play": nothing to do.
+    else if (player_->state() == PlayState::Stopped && player_->selected() >= 0)
+        player_->play();
 }
 
 void MprisPlayerAdaptor::PlayPause() {
-    if (engine()->state() == PlayState::Playing)
+    if (player_->state() == PlayState::Playing || player_->state() == PlayState::Starting)
         Pause();
     else
         Play();
 }
 
 void MprisPlayerAdaptor::Stop() {
-    form_->CmdStop_Click();
+    player_->stop();
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong Offset) {
@@ -206,9 +190,7 @@ void MprisPlayerAdaptor::Seek(qlonglong Offset) {
         return;
     // Past the end is left to the engine, as with the slider: the track ends and the
     // end-of-track mode decides what follows.
-    const double target = std::max(0.0, engine()->position() + Offset / 1e6);
-    if (engine()->setPosition(target))
-        emit Seeked(position());
+    player_->seek(std::max(0.0, player_->position() + Offset / 1e6));
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
@@ -216,29 +198,17 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
         return;
     if (const auto length = lengthUs(); length && Position > *length)
         return;
-    if (engine()->setPosition(Position / 1e6))
-        emit Seeked(position());
+    player_->seek(Position / 1e6);
 }
 
 void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
     const QUrl url(Uri);
     if (!url.isLocalFile())
         return;
-    // Queued: a message the window shows must not hold up the caller's answer.
-    QMetaObject::invokeMethod(
-        form_, [form = form_, path = url.toLocalFile()] { form->openPaths({path}, false); },
-        Qt::QueuedConnection);
+    player_->openPaths({url.toLocalFile()}, false);
 }
 
 // ---- change signals ----
-
-void MprisPlayerAdaptor::engineStateChanged() {
-    const PlayState state = engine()->state();
-    if (state == PlayState::Playing && lastState_ == PlayState::Stopped)
-        ++track_;
-    lastState_ = state;
-    noteChange();
-}
 
 void MprisPlayerAdaptor::noteChange() {
     // One send for all that changed in this event: a track that ends and the next one
@@ -252,12 +222,12 @@ void MprisPlayerAdaptor::noteChange() {
 MprisPlayerAdaptor::Sent MprisPlayerAdaptor::current() const {
     Sent s;
     s.status = playbackStatus();
-    if (engine()->state() != PlayState::Stopped) {
-        s.track = track_;
-        s.file = engine()->fileName();
+    if (player_->state() != PlayState::Stopped) {
+        s.track = player_->songNumber();
+        s.file = player_->playingFile();
         s.length = lengthUs();
     }
-    s.volume = form_->volumeLevel();
+    s.volume = player_->volume();
     s.canGoNext = canGoNext();
     s.canGoPrevious = canGoPrevious();
     s.canPlay = canPlay();

@@ -9,11 +9,11 @@
 #include <QVariantMap>
 #include <optional>
 
-class Form1;
+class Player;
 
-// org.mpris.MediaPlayer2.Player: the window's play controls for media keys and the desktop.
-// Commands run the handlers of the buttons and sliders doing the same, so the window shows
-// what they did. Changes are sent as PropertiesChanged, gathered once per event.
+// org.mpris.MediaPlayer2.Player: the player's controls for media keys and the desktop. Commands
+// go to the player, which the window shows too. Changes are sent as PropertiesChanged,
+// gathered once per event.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -31,7 +31,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ canControl)
 public:
-    MprisPlayerAdaptor(QObject* parent, Form1* form);
+    MprisPlayerAdaptor(QObject* parent, Player* player);
 
     // From now on, changes go out as PropertiesChanged from `path` on `bus`.
     void sendChangesOn(const QDBusConnection& bus, const QString& path);
@@ -76,30 +76,21 @@ private:
              canSeek = false;
     };
 
-    MediaEngine* engine() const;
     int nextRow() const;
     int previousRow() const;
     QDBusObjectPath trackId() const;
     std::optional<qlonglong> lengthUs() const;
     // The playing file's tags, read once per track.
     const Id3Tags& tags() const;
-    // Runs the Pause button's handler until the engine leaves `from`: its caption can be
-    // out of step (paused, stopped, played again still says "Resume"), and then a person
-    // clicks it twice too.
-    void clickPauseUntilNot(MediaEngine::PlayState from);
-    void engineStateChanged();
     void noteChange();
     Sent current() const;
     void sendChanges();
 
-    Form1* form_;
+    Player* player_;
     std::optional<QDBusConnection> bus_;
     QString path_;
     bool sendPending_ = false;
     Sent sent_;
-    // Counts starts: each new one gets a track id of its own.
-    quint64 track_ = 0;
-    MediaEngine::PlayState lastState_ = MediaEngine::PlayState::Stopped;
     mutable std::optional<quint64> tagsTrack_;
     mutable QString tagsFile_;
     mutable Id3Tags tags_;

@@ -1,5 +1,6 @@
 #include "app/mpris_service.h"
 
+#include "app/bus_names.h"
 #include "app/form1.h"
 #include "app/instance_link.h"
 #include "app/mpris_player_adaptor.h"
@@ -9,33 +10,18 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QFileInfo>
 #include <QPointer>
 #include <QThread>
 
 namespace {
 
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kName = QStringLiteral("org.mpris.MediaPlayer2.marrowtune");
 
 } // namespace
 
-QString MprisService::playerName() {
-    return kName;
-}
-
-// The bus libdbus would find without starting one of its own (it would, through
-// "autolaunch", when the address is unset: a player has no business doing that).
-bool MprisService::sessionBusKnown() {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
-}
-
-MprisService::MprisService(Form1* form, InstanceLink* link)
-    : QObject(form), player_(new MprisPlayerAdaptor(this, form)), link_(link) {
-    new MprisRootAdaptor(this, form);
+MprisService::MprisService(Player* player, Form1* window, InstanceLink* link)
+    : QObject(window), player_(new MprisPlayerAdaptor(this, player)), link_(link) {
+    new MprisRootAdaptor(this, window);
 }
 
 void MprisService::publishOnSessionBus() {
@@ -65,22 +51,7 @@ void MprisService::publish(const QDBusConnection& bus) {
     player_->sendChangesOn(connection, kPath);
     if (link_)
         link_->registerOn(connection);
-    requestName(connection, kName, false);
-}
-
-QDBusMessage MprisService::requestNameCall(const QString& name) {
-    constexpr uint kDoNotQueue = 4;
-    QDBusMessage request = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("RequestName"));
-    request << name << kDoNotQueue;
-    return request;
-}
-
-bool MprisService::nameGranted(uint answer) {
-    constexpr uint kPrimaryOwner = 1;
-    constexpr uint kAlreadyOwner = 4;
-    return answer == kPrimaryOwner || answer == kAlreadyOwner;
+    requestName(connection, playerBusName(), false);
 }
 
 void MprisService::requestName(const QDBusConnection& bus, const QString& name, bool lastTry) {
@@ -95,7 +66,7 @@ void MprisService::requestName(const QDBusConnection& bus, const QString& name, 
                 } else if (!lastTry) {
                     requestName(
                         bus,
-                        kName +
+                        playerBusName() +
                             QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid()),
                         true);
                 }

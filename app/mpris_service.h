@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
 class Form1;
 class InstanceLink;
 class MprisPlayerAdaptor;
+class Player;
 
 // Offers the window to media keys and the desktop's media controls: an MPRIS 2 player at
 // /org/mpris/MediaPlayer2 under the name org.mpris.MediaPlayer2.marrowtune (another copy
@@ -15,18 +15,10 @@ class MprisPlayerAdaptor;
 class MprisService : public QObject {
     Q_OBJECT
 public:
-    // Lives as long as `form`. `link`, when given, is published beside the player so that
-    // later launches can hand their paths to this one.
-    explicit MprisService(Form1* form, InstanceLink* link = nullptr);
-
-    // The name of the session's first player.
-    static QString playerName();
-    // Whether there is a session bus to use, without starting one.
-    static bool sessionBusKnown();
-    // The bus's RequestName call for `name`, not queueing behind its owner, and whether an
-    // answer to it means the name is ours.
-    static QDBusMessage requestNameCall(const QString& name);
-    static bool nameGranted(uint answer);
+    // Lives as long as `window`, which it raises and closes for the desktop; everything else
+    // goes to `player`. `link`, when given, is published beside the player so that later
+    // launches can hand their paths to this one.
+    MprisService(Player* player, Form1* window, InstanceLink* link = nullptr);
 
     // Without a session bus the player goes on without one and says nothing. Connecting is
     // done on a thread of its own: a bus daemon that hangs must not hold up the window.

@@ -2,6 +2,8 @@
 
 #include "app/form1.h"
 #include "app/window_settings.h"
+#include "playback/level_rules.h"
+#include "player/player.h"
 #include "playlist/list_file.h"
 #include "playlist/list_file_store.h"
 #include "playlist/play_list_model.h"
@@ -35,9 +37,11 @@ void say(const QString& text) {
 
 } // namespace
 
-SessionKeeper::SessionKeeper(Form1* form, const QString& dataFolder, const QString& settingsFile)
-    : QObject(form), form_(form), listPath_(dataFolder + QLatin1Char('/') + kListName),
-      settingsPath_(settingsFile), lock_(dataFolder + QStringLiteral("/.kept.lock")) {
+SessionKeeper::SessionKeeper(Player* player, Form1* window, const QString& dataFolder,
+                             const QString& settingsFile)
+    : QObject(window), player_(player), form_(window),
+      listPath_(dataFolder + QLatin1Char('/') + kListName), settingsPath_(settingsFile),
+      lock_(dataFolder + QStringLiteral("/.kept.lock")) {
     QDir().mkpath(dataFolder);
     QDir().mkpath(QFileInfo(settingsFile).absolutePath());
     listTimer_.setSingleShot(true);
@@ -70,17 +74,13 @@ bool SessionKeeper::claim() {
                            "one runs without --remember"));
         return false;
     }
-    const PlayListModel* list = form_->playList();
+    const PlayListModel* list = player_->list();
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(list, signal, this, &SessionKeeper::listChanged);
     connect(list, &QAbstractItemModel::modelReset, this, &SessionKeeper::listChanged);
-    connect(form_, &Form1::settingsChanged, this, [this] {
-        if (restoring_)
-            return;
-        settingsDirty_ = true;
-        if (!settingsTimer_.isActive())
-            settingsTimer_.start();
-    });
+    connect(player_, &Player::modeChanged, this, &SessionKeeper::settingsChanged);
+    connect(player_, &Player::levelsChanged, this, &SessionKeeper::settingsChanged);
+    connect(form_, &Form1::keptOnTopChanged, this, &SessionKeeper::settingsChanged);
     form_->installEventFilter(this);
     return true;
 }
@@ -109,7 +109,7 @@ void SessionKeeper::restore() {
             file.close();
             setAside(listPath_, QStringLiteral("play list"));
         } else {
-            form_->playList()->append(decodeListFile(bytes));
+            player_->addEntries(decodeListFile(bytes));
         }
     }
 
@@ -130,20 +130,51 @@ void SessionKeeper::restore() {
             kept.position =
                 onVisibleScreen(QRect(*kept.position, form_->frameGeometry().size()), screens);
         }
-        form_->restoreSettings(kept);
+        apply(kept);
     }
     restoring_ = false;
     listDirty_ = false;
     listTimer_.stop();
 }
 
+// As a person would set them: the engine gets the levels, the window shows them.
+void SessionKeeper::apply(const WindowSettings& kept) {
+    player_->setMode(kept.mode);
+    if (kept.volume)
+        player_->setVolume(engineVolumeForSlider(*kept.volume));
+    if (kept.balance != player_->balance())
+        player_->setBalance(kept.balance);
+    if (kept.mute != player_->mute())
+        player_->setMute(kept.mute);
+    if (kept.onTop)
+        form_->keepOnTop(true);
+    if (kept.position)
+        form_->move(*kept.position);
+}
+
+WindowSettings SessionKeeper::settings() const {
+    WindowSettings s;
+    s.mode = player_->mode();
+    s.volume = sliderValueForEngineVolume(player_->volume());
+    s.balance = player_->balance();
+    s.mute = player_->mute();
+    s.onTop = form_->keptOnTop();
+    s.position = form_->pos();
+    return s;
+}
+
 bool SessionKeeper::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == form_ && event->type() == QEvent::Move && form_->isVisible() && !restoring_) {
-        settingsDirty_ = true;
-        if (!settingsTimer_.isActive())
-            settingsTimer_.start();
-    }
+    if (watched == form_ && event->type() == QEvent::Move && form_->isVisible())
+        settingsChanged();
     return QObject::eventFilter(watched, event);
+}
+
+void SessionKeeper::settingsChanged() {
+    if (restoring_)
+        return;
+    settingsDirty_ = true;
+    if (!settingsTimer_.isActive())
+        settingsTimer_.start();
 }
 
 void SessionKeeper::listChanged() {
@@ -161,7 +192,7 @@ void SessionKeeper::waitForWriter() {
 
 void SessionKeeper::writeList() {
     // A list still loading, or a write still going, is written when it is done.
-    if (form_->loading() || writing_) {
+    if (player_->loading() || writing_) {
         listTimer_.start();
         return;
     }
@@ -171,7 +202,7 @@ void SessionKeeper::writeList() {
     listDirty_ = false;
     // A shared copy: encoding millions of entries happens off the window's thread.
     writing_ = true;
-    writer_ = std::thread([this, entries = form_->playList()->entries(), path = listPath_] {
+    writer_ = std::thread([this, entries = player_->list()->entries(), path = listPath_] {
         const ListFileResult saved = saveListFile(path, entries);
         if (!saved.ok)
             say(QStringLiteral("the play list could not be kept in \"%1\": %2")
@@ -183,7 +214,7 @@ void SessionKeeper::writeList() {
 void SessionKeeper::writeSettings() {
     settingsDirty_ = false;
     QSettings settings(settingsPath_, QSettings::IniFormat);
-    writeWindowSettings(settings, form_->settings());
+    writeWindowSettings(settings, this->settings());
 }
 
 void SessionKeeper::saveNow() {
@@ -195,9 +226,9 @@ void SessionKeeper::saveNow() {
     writing_ = false;
     writeSettings();
     // A load cut short by closing the window leaves the list that was kept before it.
-    if (listDirty_ && !form_->closedWhileLoading()) {
+    if (listDirty_ && !player_->listCutShort()) {
         listDirty_ = false;
-        const ListFileResult saved = saveListFile(listPath_, form_->playList()->entries());
+        const ListFileResult saved = saveListFile(listPath_, player_->list()->entries());
         if (!saved.ok)
             say(QStringLiteral("the play list could not be kept in \"%1\": %2")
                     .arg(listPath_, saved.error));

@@ -8,6 +8,8 @@
 #include <thread>
 
 class Form1;
+class Player;
+struct WindowSettings;
 
 // Keeps the play list and the window's settings between runs, for a window started with
 // --remember. The list goes to a list file in the per-user data folder, written whole or not
@@ -16,7 +18,10 @@ class Form1;
 class SessionKeeper : public QObject {
     Q_OBJECT
 public:
-    SessionKeeper(Form1* form, const QString& dataFolder, const QString& settingsFile);
+    // The list, the mode and the levels are the player's; keep on top and the place are the
+    // window's own.
+    SessionKeeper(Player* player, Form1* window, const QString& dataFolder,
+                  const QString& settingsFile);
     ~SessionKeeper() override;
 
     // The standard places: ~/.local/share/Marrowtune and ~/.config/Marrowtune (or where the
@@ -37,11 +42,15 @@ protected:
 
 private:
     void listChanged();
+    void settingsChanged();
+    WindowSettings settings() const;
+    void apply(const WindowSettings& kept);
     void writeList();
     void waitForWriter();
     void writeSettings();
     void setAside(const QString& path, const QString& what);
 
+    Player* player_;
     Form1* form_;
     QString listPath_;
     QString settingsPath_;

@@ -7,6 +7,7 @@
 #include "app/form1.h"
 #include "playback/gst_engine.h"
 #include "playback/position_rules.h"
+#include "player/player.h"
 #include "playlist/play_list_model.h"
 
 #include <QApplication>
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto* engine = new GstEngine;
-    Form1 window(engine);
+    Player player(engine);
+    Form1 window(&player);
     window.show();
     auto* text = window.findChild<QLineEdit*>(QStringLiteral("TxtTime"));
     auto* timer = window.findChild<QTimer*>(QStringLiteral("Timer1"));
@@ -58,8 +60,8 @@ int main(int argc, char** argv) {
         stepsBack += now < shown && shown >= 0 ? 1 : 0;
         shown = now;
     });
-    window.playList()->append({QString::fromLocal8Bit(argv[1])});
-    window.playEntry(0);
+    player.list()->append({QString::fromLocal8Bit(argv[1])});
+    player.playEntry(0);
     const int seconds = QByteArray(argv[2]).toInt();
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     QApplication::exec();

@@ -11,6 +11,7 @@
 #include "bench/null_engine.h"
 #include "bench/paint_watcher.h"
 #include "bench/resident_memory.h"
+#include "player/player.h"
 #include "playlist/folder_listing.h"
 #include "playlist/list_file_store.h"
 #include "playlist/play_list_model.h"
@@ -129,7 +130,8 @@ void settle(PaintWatcher& watcher) {
 }
 
 struct Window {
-    Form1 form{new NullEngine};
+    Player player{new NullEngine};
+    Form1 form{&player};
     PaintWatcher* watcher = nullptr;
 
     Window() {
@@ -147,7 +149,7 @@ struct Window {
         const LoadedListFile loaded = loadListFile(path);
         if (!loaded.ok)
             qFatal("cannot load %s", qPrintable(path));
-        form.playList()->append(loaded.entries);
+        player.list()->append(loaded.entries);
         painted();
     }
 
@@ -205,7 +207,7 @@ void listFigures(const QString& dir, int count, int repeats, double loadLimitMs,
     const double save = medianMs(
         repeats, [] {},
         [&] {
-            if (!saveListFile(saved, window.form.playList()->entries()).ok)
+            if (!saveListFile(saved, window.player.list()->entries()).ok)
                 qFatal("cannot save %s", qPrintable(saved));
         });
     const QString plain = dir + QStringLiteral("/plain_%1.mlt").arg(count);
@@ -252,6 +254,8 @@ WindowLoad loadThroughWindow(Window& window, const QString& path) {
     answerer.start(5);
     ticker.start();
     window.form.CmdLoadList_Click();
+    while (window.player.loading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     window.painted();
     WindowLoad result{clock.nsecsElapsed() / 1e6, longest};
     if (!loading)
@@ -270,8 +274,8 @@ void stallFigures(const QString& dir, int count, double usableLimitMs, Window& w
     plain.start();
     const qsizetype entries = plainRead(path).size();
     const double floor = plain.nsecsElapsed() / 1e6;
-    if (window.form.playList()->count() != entries)
-        qFatal("the window loaded %d of %lld entries", window.form.playList()->count(),
+    if (window.player.list()->count() != entries)
+        qFatal("the window loaded %d of %lld entries", window.player.list()->count(),
                static_cast<long long>(entries));
     printTimeRow(QStringLiteral("%1-entry list usable after").arg(label), load.usableMs, floor,
                  usableLimitMs);
@@ -298,7 +302,7 @@ void importFigures(const QString& dir, Window& window) {
             entries.reserve(names.size());
             for (const QString& name : names)
                 entries << joinFolderAndName(folder, name);
-            window.form.playList()->append(entries);
+            window.player.list()->append(entries);
             window.painted();
         });
     const double floor = medianMs(

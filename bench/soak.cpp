@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "bench/resident_memory.h"
 #include "playback/gst_engine.h"
+#include "player/player.h"
 #include "playlist/play_list_model.h"
 
 #include <QApplication>
@@ -67,13 +68,15 @@ QString soak(const QStringList& files, bool random, int ends) {
         g_object_set(sink, "sync", TRUE, nullptr);
         return sink;
     });
-    Form1 form(engine);
+    Player player(engine);
+    Form1 form(&player);
     // Resume stops at the last entry, so the list holds one entry per end; random mode picks
     // from a few entries in an order the injected source fixes.
     QStringList expected;
     if (random) {
-        form.playList()->append(files);
-        form.setRandomSource([pick = 0]() mutable { return (pick++ * 3 % kFiles + 0.5) / kFiles; });
+        player.list()->append(files);
+        player.setRandomSource(
+            [pick = 0]() mutable { return (pick++ * 3 % kFiles + 0.5) / kFiles; });
         form.findChild<QRadioButton*>(QStringLiteral("OptRND"))->setChecked(true);
         expected << files[0];
         for (int i = 0; i < ends - 1; ++i)
@@ -81,12 +84,12 @@ QString soak(const QStringList& files, bool random, int ends) {
     } else {
         for (int i = 0; i < ends; ++i)
             expected << files[i % kFiles];
-        form.playList()->append(expected);
+        player.list()->append(expected);
         form.findChild<QRadioButton*>(QStringLiteral("OptRes"))->setChecked(true);
     }
     form.findChild<QListView*>(QStringLiteral("List1"))
         ->selectionModel()
-        ->setCurrentIndex(form.playList()->index(0), QItemSelectionModel::ClearAndSelect);
+        ->setCurrentIndex(player.list()->index(0), QItemSelectionModel::ClearAndSelect);
     QStringList started;
     int ended = 0, brokeOff = 0;
     QObject::connect(engine, &MediaEngine::stateChanged, [&] {

@@ -1,5 +1,5 @@
 #include "common/modal_watcher.h"
-#include "playlist/form3.h"
+#include "app/form3.h"
 #include "playlist/mounted_volumes.h"
 
 #include <QListWidget>
@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TstFolderImport : public QObject {
+class TstForm3 : public QObject {
     Q_OBJECT
 private slots:
     void init() {
@@ -95,5 +95,5 @@ private:
     std::unique_ptr<QTemporaryDir> tmp_;
 };
 
-QTEST_MAIN(TstFolderImport)
-#include "tst_folder_import.moc"
+QTEST_MAIN(TstForm3)
+#include "tst_form3.moc"

@@ -1,4 +1,4 @@
-#include "playlist/form3.h"
+#include "app/form3.h"
 
 #include "app/form_parts.h"
 #include "playlist/folder_listing.h"

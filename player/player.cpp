@@ -1,0 +1,395 @@
+#include "player/player.h"
+
+#include "player/list_loading.h"
+#include "playlist/list_file_store.h"
+#include "playlist/opened_paths.h"
+#include "playlist/play_list_model.h"
+
+#include <QRandomGenerator>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+// Reads what `paths` name, on the loader's thread; `opened` keeps the rest of what was found
+// (what could not be read, empty folders) for when the load is over.
+EntryLoader::Producer openedPathsProducer(QStringList paths, std::shared_ptr<OpenedPaths> opened) {
+    return [paths = std::move(paths), opened = std::move(opened)](const EntryLoader::Take& take) {
+        *opened = openedPaths(paths); // a list given may hold millions of entries
+        for (QString& entry : opened->entries)
+            if (!take(std::move(entry)))
+                break;
+        return true;
+    };
+}
+
+} // namespace
+
+Player::Player(MediaEngine* engine, QObject* parent)
+    : QObject(parent), engine_(engine), list_(new PlayListModel(this)),
+      loading_(new ListLoading(list_, this)),
+      random_([] { return QRandomGenerator::global()->generateDouble(); }) {
+    engine_->setParent(this);
+    connect(engine_, &MediaEngine::startAnswered, this, &Player::startAnswered);
+    connect(engine_, &MediaEngine::endOfStream, this, &Player::trackEnded);
+    connect(engine_, &MediaEngine::aboutToFinish, this, &Player::queueNext);
+    connect(engine_, &MediaEngine::queuedStarted, this, &Player::queuedStarted);
+    connect(engine_, &MediaEngine::stateChanged, this, &Player::stateChanged);
+    connect(engine_, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
+    connect(engine_, &MediaEngine::positionJumped, this, &Player::positionJumped);
+    // What follows was picked from the list of that moment; after a removal the end of the
+    // track decides again.
+    connect(list_, &QAbstractItemModel::rowsRemoved, this, &Player::dropQueued);
+    connect(list_, &QAbstractItemModel::modelReset, this, &Player::dropQueued);
+    connect(loading_, &ListLoading::progressed, this, &Player::loadProgressed);
+    connect(loading_, &ListLoading::busyChanged, this, &Player::loadingChanged);
+}
+
+Player::~Player() = default;
+
+void Player::setRandomSource(std::function<double()> source) {
+    random_ = std::move(source);
+}
+
+Player::PlayState Player::state() const {
+    return engine_->state();
+}
+
+std::optional<double> Player::length() const {
+    return engine_->length();
+}
+
+double Player::position() const {
+    return engine_->position();
+}
+
+QString Player::playingFile() const {
+    return engine_->fileName();
+}
+
+int Player::selected() const {
+    return selected_.isValid() ? selected_.row() : -1;
+}
+
+int Player::playing() const {
+    return playing_.isValid() ? playing_.row() : -1;
+}
+
+QPersistentModelIndex Player::indexOf(int row) const {
+    return row >= 0 && row < list_->count() ? QPersistentModelIndex(list_->index(row))
+                                            : QPersistentModelIndex();
+}
+
+// ---- what the user sees as current ----
+
+void Player::setCurrentFile(const QString& file) {
+    currentFile_ = file;
+    // Told even when unchanged: the window may show what the user typed over it since.
+    emit currentFileChanged(file);
+}
+
+// Moves the selection without a second thought about what is queued: the player's own moves.
+void Player::moveSelection(int row) {
+    const QPersistentModelIndex index = indexOf(row);
+    if (index == selected_)
+        return;
+    selected_ = index;
+    emit selectionChanged(selected());
+}
+
+void Player::select(int row) {
+    // What follows was picked from the selection of that moment: the end decides again.
+    if (indexOf(row) != selected_)
+        dropQueued();
+    moveSelection(row);
+    setCurrentFile(list_->entry(row));
+}
+
+void Player::setPauseOffered(bool offered) {
+    if (std::exchange(pauseOffered_, offered) != offered)
+        emit stateChanged();
+}
+
+// ---- starting, pausing, stopping ----
+
+void Player::play() {
+    setCurrentFile(list_->entry(selected()));
+    engine_->setFileName(currentFile_);
+    if (currentFile_.isEmpty()) {
+        emit noFileToPlay();
+        return;
+    }
+    failedStarts_ = 0;
+    startCurrentFile(selected_, false);
+}
+
+void Player::playEntry(int row) {
+    select(row);
+    play();
+}
+
+void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic) {
+    queued_.clear(); // a start drops what the engine had queued
+    pending_ = {engine_->play(), entry, currentFile_, automatic};
+}
+
+// Play after a pause goes on; after the end of a track it starts that file again.
+void Player::playOn() {
+    if (const quint64 generation = engine_->play())
+        pending_ = {generation, playing_, engine_->fileName(), false};
+}
+
+void Player::togglePause() {
+    if (!pausedByUser_) {
+        engine_->pause();
+        pausedByUser_ = true;
+    } else {
+        playOn();
+        pausedByUser_ = false;
+    }
+    emit stateChanged();
+}
+
+void Player::pause() {
+    if (state() != PlayState::Playing && state() != PlayState::Starting)
+        return;
+    engine_->pause();
+    pausedByUser_ = true;
+    emit stateChanged();
+}
+
+void Player::resume() {
+    if (state() != PlayState::Paused)
+        return;
+    playOn();
+    pausedByUser_ = false;
+    emit stateChanged();
+}
+
+void Player::stop() {
+    engine_->stop(); // drops a start not answered yet, and what was queued
+    pending_ = {};
+    queued_.clear();
+    playing_ = QPersistentModelIndex();
+    failedStarts_ = 0;
+    setCurrentFile({});
+    setPauseOffered(false);
+}
+
+bool Player::seek(double seconds) {
+    if (!engine_->setPosition(seconds))
+        return false;
+    emit seeked();
+    return true;
+}
+
+void Player::startAnswered(quint64 generation, bool started, const QString& reason) {
+    if (generation == 0 || generation != pending_.generation)
+        return;
+    const PendingStart start = std::exchange(pending_, {});
+    if (started) {
+        noteSongStarted(start.entry);
+    } else if (start.automatic) {
+        ++failedStarts_;
+        walkOn();
+    } else {
+        // Started by hand: said at once, and no pause is offered for a file that is not playing.
+        setPauseOffered(false);
+        emit startRefused(start.file, reason);
+    }
+}
+
+void Player::noteSongStarted(const QPersistentModelIndex& entry) {
+    if (entry.isValid())
+        playing_ = entry;
+    ++songNumber_;
+    setPauseOffered(true);
+    emit songStarted();
+}
+
+// ---- the end of a track ----
+
+void Player::setMode(PlayMode mode) {
+    if (mode == mode_)
+        return;
+    mode_ = mode;
+    dropQueued(); // picked for the mode of that moment
+    emit modeChanged(mode);
+}
+
+void Player::trackEnded(int result) {
+    queued_.clear();
+    // A track that broke off counts like a start that failed, so a list of files that all
+    // break off cannot keep the player cycling; a track that played to its end clears it.
+    failedStarts_ = result != 0 ? failedStarts_ + 1 : 0;
+    walkOn();
+}
+
+// One step of the walk at the end of a track. A start it makes is answered later: a refused
+// one takes the next step then, until the failures reach the limit.
+void Player::walkOn() {
+    const TrackEndStep step =
+        trackEndStep(mode_, list_->entries(), selected(), failedStarts_, random_);
+    if (step.action == TrackEndStep::Action::Stop) {
+        failedStarts_ = 0;
+        engine_->stop(); // the current file and the Pause button stay as they are
+        return;
+    }
+    moveSelection(step.entry);
+    setCurrentFile(list_->entry(step.entry));
+    engine_->setFileName(currentFile_);
+    if (step.action == TrackEndStep::Action::NoFileToPlay) {
+        emit noFileToPlay();
+        return;
+    }
+    startCurrentFile(indexOf(step.entry), true);
+}
+
+// The same decision as at the end, taken early so that the next track plays on without a
+// gap. Anything but an ordinary start is left to the end of the track.
+void Player::queueNext() {
+    // A short track can be about to finish before the one queued ahead of it is heard: the
+    // walk goes on from that one.
+    const int from = queued_.isEmpty() ? selected() : queued_.last().row();
+    const TrackEndStep step = trackEndStep(mode_, list_->entries(), from, 0, random_);
+    if (step.action != TrackEndStep::Action::Start)
+        return;
+    const QString path = list_->entry(step.entry);
+    if (!path.isEmpty() && engine_->queueNext(path))
+        queued_.append(indexOf(step.entry));
+}
+
+// The queued track is heard: shown as any start is.
+void Player::queuedStarted() {
+    failedStarts_ = 0;
+    QPersistentModelIndex entry;
+    if (!queued_.isEmpty()) {
+        entry = queued_.takeFirst();
+        moveSelection(entry.isValid() ? entry.row() : -1);
+    }
+    setCurrentFile(engine_->fileName()); // the entry's path, as the engine was given it
+    noteSongStarted(entry);
+}
+
+void Player::dropQueued() {
+    if (queued_.isEmpty())
+        return;
+    queued_.clear();
+    engine_->queueNext(QString());
+}
+
+// ---- the list ----
+
+void Player::addFile(const QString& path) {
+    list_->append({path});
+    setCurrentFile(path);
+}
+
+void Player::addEntries(const QStringList& entries) {
+    list_->append(entries);
+}
+
+void Player::removeAt(int row) {
+    list_->removeAt(row);
+    setCurrentFile({});
+    moveSelection(-1);
+}
+
+void Player::clear() {
+    list_->clear();
+    setCurrentFile({});
+    moveSelection(-1);
+}
+
+bool Player::loading() const {
+    return loading_->busy();
+}
+
+void Player::loadList(const QString& path) {
+    // Written by the reader's thread; read here only once it is done.
+    auto skipped = std::make_shared<int>(0);
+    loading_->add(
+        [path, skipped](const EntryLoader::Take& take) {
+            return loadListFile(path, take, *skipped).ok; // what came before a failure stays
+        },
+        [this, skipped](const ListLoading::Outcome& done) {
+            if (done.cancelled)
+                return;
+            if (!done.ok)
+                emit listNotRead();
+            else if (*skipped > 0)
+                emit entriesLeftOut(*skipped);
+        });
+}
+
+void Player::openPaths(const QStringList& paths, bool enqueue) {
+    auto opened = std::make_shared<OpenedPaths>();
+    loading_->add(openedPathsProducer(paths, opened),
+                  [this, opened, enqueue](const ListLoading::Outcome& done) {
+                      if (closing_)
+                          return;
+                      if (!enqueue && done.added > 0 && done.firstRow < list_->count())
+                          playEntry(done.firstRow);
+                      if (done.cancelled)
+                          return; // the reader may still be at work on `opened`
+                      if (!opened->unreadable.isEmpty())
+                          emit pathsUnreadable(opened->unreadable);
+                      if (!opened->emptyFolders.isEmpty())
+                          emit foldersWithoutFiles();
+                      if (opened->skipped > 0)
+                          emit entriesLeftOut(opened->skipped);
+                  });
+}
+
+void Player::addDropped(const QStringList& paths) {
+    auto opened = std::make_shared<OpenedPaths>();
+    loading_->add(openedPathsProducer(paths, opened),
+                  [this, opened](const ListLoading::Outcome& done) {
+                      if (!done.cancelled && opened->skipped > 0)
+                          emit entriesLeftOut(opened->skipped);
+                  });
+}
+
+void Player::cancelLoading(bool closing) {
+    if (closing) {
+        closing_ = true;
+        listCutShort_ = listCutShort_ || loading();
+    }
+    loading_->cancel();
+}
+
+// ---- levels ----
+
+int Player::volume() const {
+    return engine_->volume();
+}
+
+bool Player::setVolume(int hundredthsOfDb) {
+    if (!engine_->setVolume(hundredthsOfDb))
+        return false;
+    emit levelsChanged();
+    return true;
+}
+
+int Player::balance() const {
+    return engine_->balance();
+}
+
+bool Player::setBalance(int hundredthsOfDb) {
+    if (!engine_->setBalance(hundredthsOfDb))
+        return false;
+    emit levelsChanged();
+    return true;
+}
+
+bool Player::mute() const {
+    return engine_->mute();
+}
+
+bool Player::setMute(bool on) {
+    if (!engine_->setMute(on))
+        return false;
+    emit levelsChanged();
+    return true;
+}
