@@ -3,9 +3,11 @@
 #include "app/form2.h"
 #include "app/form3.h"
 #include "app/form_parts.h"
+#include "app/load_progress.h"
+#include "app/mixer_launch.h"
+#include "app/notice_boxes.h"
 #include "app/text_colours.h"
 #include "app/window_stacking.h"
-#include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "playback/position_rules.h"
 #include "playback/refresh_schedule.h"
@@ -22,28 +24,18 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QProcess>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcutEvent>
 #include <QSlider>
-#include <QStandardPaths>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -56,21 +48,12 @@ int userValue(const QSlider* s) {
     return s->sliderPosition();
 }
 
-// The desktops' own volume mixers, the first one installed is started.
-QList<QStringList> defaultMixers() {
-    return {{QStringLiteral("pavucontrol")},
-            {QStringLiteral("pavucontrol-qt")},
-            {QStringLiteral("gnome-control-center"), QStringLiteral("sound")},
-            {QStringLiteral("kcmshell6"), QStringLiteral("kcm_pulseaudio")},
-            {QStringLiteral("kcmshell5"), QStringLiteral("kcm_pulseaudio")}};
-}
-
 } // namespace
 
 Form1::Form1(Player* player, QWidget* parent)
     : QMainWindow(parent), player_(player),
       clock_([] { return QDeadlineTimer::current(Qt::PreciseTimer).deadline(); }),
-      mixerCandidates_(defaultMixers()) {
+      mixerCandidates_(desktopMixers()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marrowtune"));
     // Fixed single border with a close box only: the window minimises through its own button.
@@ -92,9 +75,8 @@ Form1::Form1(Player* player, QWidget* parent)
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
-    progressDelay_ = new QTimer(this);
-    progressDelay_->setSingleShot(true);
-    connect(progressDelay_, &QTimer::timeout, this, [this] { showLoading(true); });
+    progress_ = new LoadProgress(player_, this);
+    new NoticeBoxes(player_, this);
 
     followPlayer();
     Form_Load();
@@ -103,6 +85,10 @@ Form1::Form1(Player* player, QWidget* parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::setProgressDelay(int ms) {
+    progress_->setDelay(ms);
+}
 
 void Form1::setClock(std::function<qint64()> nowMs) {
     clock_ = std::move(nowMs);
@@ -114,167 +100,6 @@ void Form1::setMixerCandidates(QList<QStringList> candidates) {
 void Form1::setListFolders(QString programFolder, QString fallbackFolder) {
     programFolder_ = std::move(programFolder);
     fallbackFolder_ = std::move(fallbackFolder);
-}
-
-// What the player tells is drawn; what the player must be told to say goes in a box.
-void Form1::followPlayer() {
-    Player* p = player_;
-    connect(p, &Player::currentFileChanged, this, &Form1::showCurrentFile);
-    connect(p, &Player::selectionChanged, this, &Form1::showSelection);
-    connect(p, &Player::stateChanged, this, &Form1::showState);
-    connect(p, &Player::songStarted, this, &Form1::showLength);
-    connect(p, &Player::songStarted, this, &Form1::refreshSoon);
-    connect(p, &Player::lengthChanged, this, &Form1::showLength);
-    connect(p, &Player::positionJumped, this, &Form1::refreshSoon);
-    connect(p, &Player::modeChanged, this, &Form1::showMode);
-    connect(p, &Player::levelsChanged, this, &Form1::showLevels);
-    connect(p, &Player::loadingChanged, this, &Form1::showLoading);
-    connect(p, &Player::loadProgressed, this, [this](qint64 added) {
-        loaded_ = added;
-        showLoading(player_->loading());
-    });
-    connect(p, &Player::noFileToPlay, this, [this] {
-        tell(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("No file to play"));
-    });
-    connect(p, &Player::startRefused, this, [this](const QString& file, const QString& reason) {
-        tell(QMessageBox::Warning, QStringLiteral("Marrowtune"),
-             QStringLiteral("Cannot play %1: %2").arg(file, reason));
-    });
-    connect(p, &Player::listNotRead, this, [this] {
-        tell(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("File Not Found"));
-    });
-    connect(p, &Player::pathsUnreadable, this, &Form1::tellUnreadable);
-    connect(p, &Player::foldersWithoutFiles, this, [this] {
-        tell(QMessageBox::NoIcon, QStringLiteral("Error"),
-             QStringLiteral("No files were found in specific folder"));
-    });
-    connect(p, &Player::entriesLeftOut, this, &Form1::tellSkippedEntries);
-    // The user picks the mode; the player reads it when a track ends.
-    for (auto [option, mode] :
-         {std::pair{OptNON, PlayMode::None}, std::pair{OptRes, PlayMode::Resume},
-          std::pair{OptRND, PlayMode::Random}})
-        connect(option, &QRadioButton::toggled, this, [this, mode = mode](bool on) {
-            if (on)
-                player_->setMode(mode);
-        });
-    connect(Check3, &QCheckBox::toggled, this, &Form1::keptOnTopChanged);
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonRelease:
-        if (watched == CmdAdd)
-            addButtonReleased(static_cast<QMouseEvent*>(event));
-        break; // the button still gets its release, so it does not stay pressed
-    case QEvent::Shortcut:
-        if (clickOnAccessKey(watched, static_cast<QShortcutEvent*>(event)))
-            return true;
-        break;
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        if (List1 && watched == List1->viewport()) {
-            dragOverList(static_cast<QDropEvent*>(event));
-            return true;
-        }
-        break;
-    case QEvent::KeyPress:
-        if (watched == List1 && keyOnSelectedRow(static_cast<QKeyEvent*>(event)))
-            return true;
-        break;
-    case QEvent::ToolTip:
-        if (List1 && watched == List1->viewport() &&
-            showSongTooltip(static_cast<QHelpEvent*>(event)))
-            return true;
-        break;
-    case QEvent::ShortcutOverride:
-        if ((watched == Text1 || watched == TxtTime) &&
-            isMenuShortcut(static_cast<QKeyEvent*>(event)))
-            return true; // left unaccepted, so the menu shortcut fires
-        break;
-    default:
-        break;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// Read only for the entry under the pointer: a list can hold millions of files.
-bool Form1::showSongTooltip(const QHelpEvent* help) {
-    const QModelIndex index = List1->indexAt(help->pos());
-    const Id3Tags tags =
-        index.isValid() ? readId3Tags(player_->list()->entry(index.row())) : Id3Tags{};
-    if (tags.artist.isEmpty() || tags.title.isEmpty())
-        return false; // the entry's path, as the list gives it
-    QToolTip::showText(help->globalPos(), tags.artist + QStringLiteral(" \u2013 ") + tags.title,
-                       List1->viewport(), List1->visualRect(index));
-    return true;
-}
-
-void Form1::addButtonReleased(const QMouseEvent* me) {
-    int button = 0;
-    if (me->button() == Qt::LeftButton)
-        button = 1;
-    else if (me->button() == Qt::RightButton)
-        button = 2;
-    else if (me->button() == Qt::MiddleButton)
-        button = 4;
-    int shift = 0;
-    if (me->modifiers() & Qt::ShiftModifier)
-        shift |= 1;
-    if (me->modifiers() & Qt::ControlModifier)
-        shift |= 2;
-    if (me->modifiers() & Qt::AltModifier)
-        shift |= 4;
-    const QPoint p = me->position().toPoint();
-    CmdAdd_MouseUp(button, shift, p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel);
-}
-
-bool Form1::clickOnAccessKey(QObject* watched, const QShortcutEvent* event) {
-    // Qt animates a button pressed by its access key and clicks 100 ms later; the player
-    // reacts at once, as a click with the mouse does.
-    auto* button = qobject_cast<QPushButton*>(watched);
-    if (!button || event->isAmbiguous())
-        return false;
-    button->setFocus(Qt::ShortcutFocusReason);
-    button->click();
-    return true;
-}
-
-void Form1::dragOverList(QDropEvent* event) {
-    if (event->type() == QEvent::Drop) {
-        List1_OLEDragDrop(event->mimeData()->urls());
-        event->acceptProposedAction();
-    } else if (event->mimeData()->hasUrls()) {
-        event->acceptProposedAction();
-    }
-}
-
-bool Form1::keyOnSelectedRow(const QKeyEvent* event) {
-    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier)
-        return false;
-    if (selectedIndex() < 0)
-        return false;
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        List1_DblClick();
-        return true;
-    case Qt::Key_Delete:
-        CmdRem_Click();
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool Form1::isMenuShortcut(const QKeyEvent* event) const {
-    if (event->modifiers() != Qt::ControlModifier)
-        return false;
-    const QKeySequence pressed(event->keyCombination());
-    for (const QAction* a : findChildren<QAction*>())
-        if (a->shortcut() == pressed)
-            return true;
-    return false;
 }
 
 // ---- start-up ----
@@ -353,72 +178,6 @@ void Form1::showMuteState() {
         player_->mute() ? QStringLiteral("Sound is muted") : QStringLiteral("Sound is on");
     CmdMute->setToolTip(state);
     CmdMute->setAccessibleDescription(state);
-}
-
-void Form1::showLoading(bool loading) {
-    if (!loading) {
-        progressDelay_->stop();
-        progress_.reset();
-        loaded_ = -1;
-        return;
-    }
-    // Nearly every addition ends within the delay, so the dialog is built only for one that
-    // does not: building it loads the desktop's dialog font and a dozen widgets for nothing.
-    if (!progress_ && !progressDelay_->isActive() && loaded_ < 0) {
-        progressDelay_->start(progressDelayMs_);
-        return;
-    }
-    if (progressDelay_->isActive())
-        return;
-    const QString text = loaded_ < 0
-                             ? QStringLiteral("Adding to the play list...")
-                             : QStringLiteral("Adding to the play list: %L1 entries").arg(loaded_);
-    if (!progress_) {
-        progress_ = std::make_unique<QProgressDialog>(text, QStringLiteral("Cancel"), 0, 0, this);
-        progress_->setObjectName(QStringLiteral("progress"));
-        progress_->setWindowTitle(QStringLiteral("Marrowtune"));
-        progress_->setWindowModality(Qt::WindowModal);
-        // Cancel keeps what was added, as a load that fails halfway does.
-        connect(progress_.get(), &QProgressDialog::canceled, player_,
-                [this] { player_->cancelLoading(); });
-        progress_->show();
-    }
-    progress_->setLabelText(text);
-}
-
-// One box at a time, in the order told: the next opens when the one before is closed.
-void Form1::tell(QMessageBox::Icon icon, const QString& title, const QString& text) {
-    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QDialog::finished, this, [this] {
-        toldBox_ = toldBoxes_.isEmpty() ? nullptr : toldBoxes_.takeFirst();
-        if (toldBox_)
-            toldBox_->open();
-    });
-    if (toldBox_) {
-        toldBoxes_.append(box);
-        return;
-    }
-    toldBox_ = box;
-    box->open();
-}
-
-void Form1::tellUnreadable(const QStringList& paths) {
-    // Thousands of missing paths must not make a box taller than the screen.
-    constexpr int kNamedAtMost = 12;
-    QStringList lines = paths.mid(0, kNamedAtMost);
-    if (paths.size() > kNamedAtMost)
-        lines << QStringLiteral("... and %1 more").arg(paths.size() - kNamedAtMost);
-    tell(QMessageBox::NoIcon, QStringLiteral("Error"),
-         QStringLiteral("These do not exist or cannot be read:\n") + lines.join(QLatin1Char('\n')));
-}
-
-void Form1::tellSkippedEntries(int skipped) {
-    const QString what = skipped == 1
-                             ? QStringLiteral("1 entry of the list was left out")
-                             : QStringLiteral("%1 entries of the list were left out").arg(skipped);
-    tell(QMessageBox::Information, QStringLiteral("Marrowtune"),
-         what + QStringLiteral(": web addresses and other lists are not played."));
 }
 
 void Form1::showError(const QString& text) {
@@ -531,13 +290,8 @@ void Form1::CmdMute_Click() {
 }
 
 void Form1::Cmdvol_Click() {
-    for (const QStringList& candidate : std::as_const(mixerCandidates_)) {
-        if (candidate.isEmpty() || QStandardPaths::findExecutable(candidate.first()).isEmpty())
-            continue;
-        if (QProcess::startDetached(candidate.first(), candidate.mid(1)))
-            return;
-    }
-    showError(QStringLiteral("No volume mixer program was found."));
+    if (!launchMixer(mixerCandidates_))
+        showError(QStringLiteral("No volume mixer program was found."));
 }
 
 // ---- play list editing ----

@@ -1,17 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QMessageBox>
-#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <limits>
-#include <memory>
 #include <optional>
 
 enum class PlayMode;
 struct ListFileFolder;
+class LoadProgress;
 class Player;
 class QAction;
 class QCheckBox;
@@ -24,7 +22,6 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QMouseEvent;
-class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QShortcutEvent;
@@ -47,7 +44,7 @@ public:
     void setMixerCandidates(QList<QStringList> candidates);
     void setListFolders(QString programFolder, QString fallbackFolder);
     // How long a load runs before its progress and Cancel show.
-    void setProgressDelay(int ms) { progressDelayMs_ = ms; }
+    void setProgressDelay(int ms);
 
     Player* player() const { return player_; }
 
@@ -129,10 +126,6 @@ private:
     ListFileFolder listFolder() const;
     void openFolderChooser();
     void showError(const QString& text);
-    // A box for what the player tells: it does not hold up the player while it is open.
-    void tell(QMessageBox::Icon icon, const QString& title, const QString& text);
-    void tellSkippedEntries(int skipped);
-    void tellUnreadable(const QStringList& paths);
     void showVolumeColour(int sliderValue);
     void followPlayer();
     void showCurrentFile(const QString& file);
@@ -143,7 +136,6 @@ private:
     void showLevels();
     void showMuteState();
     void showBalanceWord(int balance);
-    void showLoading(bool loading);
     void refreshSoon();
     void scheduleRefresh(std::optional<qint64> delayMs);
 
@@ -187,11 +179,5 @@ private:
     QList<QStringList> mixerCandidates_;
     QString programFolder_;
     QString fallbackFolder_;
-    // Half a second: quicker loads finish before a dialog would only flash up.
-    int progressDelayMs_ = 500;
-    QPointer<QMessageBox> toldBox_; // open, the boxes told after it wait in line
-    QList<QMessageBox*> toldBoxes_;
-    QTimer* progressDelay_ = nullptr;
-    std::unique_ptr<QProgressDialog> progress_;
-    qint64 loaded_ = -1; // entries the running load added so far; -1 before the first batch
+    LoadProgress* progress_ = nullptr;
 };

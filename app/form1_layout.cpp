@@ -1,23 +1,32 @@
-// Where Form1's controls and menus are built: one table of geometry for the controls, one for
-// the menus, then the stacking and tab order.
+// Where Form1's controls and menus are built (one table of geometry for the controls, one for
+// the menus, then the stacking and tab order), and where the events it takes over go.
 #include "app/form1.h"
 
 #include "app/form_parts.h"
+#include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "player/player.h"
 #include "playlist/play_list_model.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QGroupBox>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcutEvent>
 #include <QSlider>
+#include <QToolTip>
 
 #include <type_traits>
 #include <variant>
@@ -276,4 +285,146 @@ void Form1::applyStackingAndTabOrder() {
                                       CmdOnTop, OptRND,  OptRes,  OptNON};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+// What the player tells is drawn; what the player must be told to say goes in a box.
+void Form1::followPlayer() {
+    Player* p = player_;
+    connect(p, &Player::currentFileChanged, this, &Form1::showCurrentFile);
+    connect(p, &Player::selectionChanged, this, &Form1::showSelection);
+    connect(p, &Player::stateChanged, this, &Form1::showState);
+    connect(p, &Player::songStarted, this, &Form1::showLength);
+    connect(p, &Player::songStarted, this, &Form1::refreshSoon);
+    connect(p, &Player::lengthChanged, this, &Form1::showLength);
+    connect(p, &Player::positionJumped, this, &Form1::refreshSoon);
+    connect(p, &Player::modeChanged, this, &Form1::showMode);
+    connect(p, &Player::levelsChanged, this, &Form1::showLevels);
+    // The user picks the mode; the player reads it when a track ends.
+    for (auto [option, mode] :
+         {std::pair{OptNON, PlayMode::None}, std::pair{OptRes, PlayMode::Resume},
+          std::pair{OptRND, PlayMode::Random}})
+        connect(option, &QRadioButton::toggled, this, [this, mode = mode](bool on) {
+            if (on)
+                player_->setMode(mode);
+        });
+    connect(Check3, &QCheckBox::toggled, this, &Form1::keptOnTopChanged);
+}
+
+// ---- events the window takes over ----
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (watched == CmdAdd)
+            addButtonReleased(static_cast<QMouseEvent*>(event));
+        break; // the button still gets its release, so it does not stay pressed
+    case QEvent::Shortcut:
+        if (clickOnAccessKey(watched, static_cast<QShortcutEvent*>(event)))
+            return true;
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        if (List1 && watched == List1->viewport()) {
+            dragOverList(static_cast<QDropEvent*>(event));
+            return true;
+        }
+        break;
+    case QEvent::KeyPress:
+        if (watched == List1 && keyOnSelectedRow(static_cast<QKeyEvent*>(event)))
+            return true;
+        break;
+    case QEvent::ToolTip:
+        if (List1 && watched == List1->viewport() &&
+            showSongTooltip(static_cast<QHelpEvent*>(event)))
+            return true;
+        break;
+    case QEvent::ShortcutOverride:
+        if ((watched == Text1 || watched == TxtTime) &&
+            isMenuShortcut(static_cast<QKeyEvent*>(event)))
+            return true; // left unaccepted, so the menu shortcut fires
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Read only for the entry under the pointer: a list can hold millions of files.
+bool Form1::showSongTooltip(const QHelpEvent* help) {
+    const QModelIndex index = List1->indexAt(help->pos());
+    const Id3Tags tags =
+        index.isValid() ? readId3Tags(player_->list()->entry(index.row())) : Id3Tags{};
+    if (tags.artist.isEmpty() || tags.title.isEmpty())
+        return false; // the entry's path, as the list gives it
+    QToolTip::showText(help->globalPos(), tags.artist + QStringLiteral(" \u2013 ") + tags.title,
+                       List1->viewport(), List1->visualRect(index));
+    return true;
+}
+
+void Form1::addButtonReleased(const QMouseEvent* me) {
+    int button = 0;
+    if (me->button() == Qt::LeftButton)
+        button = 1;
+    else if (me->button() == Qt::RightButton)
+        button = 2;
+    else if (me->button() == Qt::MiddleButton)
+        button = 4;
+    int shift = 0;
+    if (me->modifiers() & Qt::ShiftModifier)
+        shift |= 1;
+    if (me->modifiers() & Qt::ControlModifier)
+        shift |= 2;
+    if (me->modifiers() & Qt::AltModifier)
+        shift |= 4;
+    const QPoint p = me->position().toPoint();
+    CmdAdd_MouseUp(button, shift, p.x() * kTwipsPerPixel, p.y() * kTwipsPerPixel);
+}
+
+bool Form1::clickOnAccessKey(QObject* watched, const QShortcutEvent* event) {
+    // Qt animates a button pressed by its access key and clicks 100 ms later; the player
+    // reacts at once, as a click with the mouse does.
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!button || event->isAmbiguous())
+        return false;
+    button->setFocus(Qt::ShortcutFocusReason);
+    button->click();
+    return true;
+}
+
+void Form1::dragOverList(QDropEvent* event) {
+    if (event->type() == QEvent::Drop) {
+        List1_OLEDragDrop(event->mimeData()->urls());
+        event->acceptProposedAction();
+    } else if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+bool Form1::keyOnSelectedRow(const QKeyEvent* event) {
+    if (event->modifiers() != Qt::NoModifier && event->modifiers() != Qt::KeypadModifier)
+        return false;
+    if (selectedIndex() < 0)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        List1_DblClick();
+        return true;
+    case Qt::Key_Delete:
+        CmdRem_Click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Form1::isMenuShortcut(const QKeyEvent* event) const {
+    if (event->modifiers() != Qt::ControlModifier)
+        return false;
+    const QKeySequence pressed(event->keyCombination());
+    for (const QAction* a : findChildren<QAction*>())
+        if (a->shortcut() == pressed)
+            return true;
+    return false;
 }

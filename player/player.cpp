@@ -27,17 +27,17 @@ EntryLoader::Producer openedPathsProducer(QStringList paths, std::shared_ptr<Ope
 } // namespace
 
 Player::Player(MediaEngine* engine, QObject* parent)
-    : QObject(parent), engine_(engine), list_(new PlayListModel(this)),
+    : QObject(parent), MediaPlayer1(engine), list_(new PlayListModel(this)),
       loading_(new ListLoading(list_, this)),
       random_([] { return QRandomGenerator::global()->generateDouble(); }) {
-    engine_->setParent(this);
-    connect(engine_, &MediaEngine::startAnswered, this, &Player::startAnswered);
-    connect(engine_, &MediaEngine::endOfStream, this, &Player::trackEnded);
-    connect(engine_, &MediaEngine::aboutToFinish, this, &Player::queueNext);
-    connect(engine_, &MediaEngine::queuedStarted, this, &Player::queuedStarted);
-    connect(engine_, &MediaEngine::stateChanged, this, &Player::stateChanged);
-    connect(engine_, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
-    connect(engine_, &MediaEngine::positionJumped, this, &Player::positionJumped);
+    MediaPlayer1->setParent(this);
+    connect(MediaPlayer1, &MediaEngine::startAnswered, this, &Player::startAnswered);
+    connect(MediaPlayer1, &MediaEngine::endOfStream, this, &Player::MediaPlayer1_EndOfStream);
+    connect(MediaPlayer1, &MediaEngine::aboutToFinish, this, &Player::MediaPlayer1_AboutToFinish);
+    connect(MediaPlayer1, &MediaEngine::queuedStarted, this, &Player::MediaPlayer1_QueuedStarted);
+    connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::stateChanged);
+    connect(MediaPlayer1, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
+    connect(MediaPlayer1, &MediaEngine::positionJumped, this, &Player::positionJumped);
     // What follows was picked from the list of that moment; after a removal the end of the
     // track decides again.
     connect(list_, &QAbstractItemModel::rowsRemoved, this, &Player::dropQueued);
@@ -53,19 +53,19 @@ void Player::setRandomSource(std::function<double()> source) {
 }
 
 Player::PlayState Player::state() const {
-    return engine_->state();
+    return MediaPlayer1->state();
 }
 
 std::optional<double> Player::length() const {
-    return engine_->length();
+    return MediaPlayer1->length();
 }
 
 double Player::position() const {
-    return engine_->position();
+    return MediaPlayer1->position();
 }
 
 QString Player::playingFile() const {
-    return engine_->fileName();
+    return MediaPlayer1->fileName();
 }
 
 int Player::selected() const {
@@ -115,7 +115,7 @@ void Player::setPauseOffered(bool offered) {
 
 void Player::play() {
     setCurrentFile(list_->entry(selected()));
-    engine_->setFileName(currentFile_);
+    MediaPlayer1->setFileName(currentFile_);
     if (currentFile_.isEmpty()) {
         emit noFileToPlay();
         return;
@@ -131,18 +131,18 @@ void Player::playEntry(int row) {
 
 void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic) {
     queued_.clear(); // a start drops what the engine had queued
-    pending_ = {engine_->play(), entry, currentFile_, automatic};
+    pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic};
 }
 
 // Play after a pause goes on; after the end of a track it starts that file again.
 void Player::playOn() {
-    if (const quint64 generation = engine_->play())
-        pending_ = {generation, playing_, engine_->fileName(), false};
+    if (const quint64 generation = MediaPlayer1->play())
+        pending_ = {generation, playing_, MediaPlayer1->fileName(), false};
 }
 
 void Player::togglePause() {
     if (!pausedByUser_) {
-        engine_->pause();
+        MediaPlayer1->pause();
         pausedByUser_ = true;
     } else {
         playOn();
@@ -154,7 +154,7 @@ void Player::togglePause() {
 void Player::pause() {
     if (state() != PlayState::Playing && state() != PlayState::Starting)
         return;
-    engine_->pause();
+    MediaPlayer1->pause();
     pausedByUser_ = true;
     emit stateChanged();
 }
@@ -168,7 +168,7 @@ void Player::resume() {
 }
 
 void Player::stop() {
-    engine_->stop(); // drops a start not answered yet, and what was queued
+    MediaPlayer1->stop(); // drops a start not answered yet, and what was queued
     pending_ = {};
     queued_.clear();
     playing_ = QPersistentModelIndex();
@@ -178,7 +178,7 @@ void Player::stop() {
 }
 
 bool Player::seek(double seconds) {
-    if (!engine_->setPosition(seconds))
+    if (!MediaPlayer1->setPosition(seconds))
         return false;
     emit seeked();
     return true;
@@ -218,7 +218,7 @@ void Player::setMode(PlayMode mode) {
     emit modeChanged(mode);
 }
 
-void Player::trackEnded(int result) {
+void Player::MediaPlayer1_EndOfStream(int result) {
     queued_.clear();
     // A track that broke off counts like a start that failed, so a list of files that all
     // break off cannot keep the player cycling; a track that played to its end clears it.
@@ -233,12 +233,12 @@ void Player::walkOn() {
         trackEndStep(mode_, list_->entries(), selected(), failedStarts_, random_);
     if (step.action == TrackEndStep::Action::Stop) {
         failedStarts_ = 0;
-        engine_->stop(); // the current file and the Pause button stay as they are
+        MediaPlayer1->stop(); // the current file and the Pause button stay as they are
         return;
     }
     moveSelection(step.entry);
     setCurrentFile(list_->entry(step.entry));
-    engine_->setFileName(currentFile_);
+    MediaPlayer1->setFileName(currentFile_);
     if (step.action == TrackEndStep::Action::NoFileToPlay) {
         emit noFileToPlay();
         return;
@@ -248,7 +248,7 @@ void Player::walkOn() {
 
 // The same decision as at the end, taken early so that the next track plays on without a
 // gap. Anything but an ordinary start is left to the end of the track.
-void Player::queueNext() {
+void Player::MediaPlayer1_AboutToFinish() {
     // A short track can be about to finish before the one queued ahead of it is heard: the
     // walk goes on from that one.
     const int from = queued_.isEmpty() ? selected() : queued_.last().row();
@@ -256,19 +256,19 @@ void Player::queueNext() {
     if (step.action != TrackEndStep::Action::Start)
         return;
     const QString path = list_->entry(step.entry);
-    if (!path.isEmpty() && engine_->queueNext(path))
+    if (!path.isEmpty() && MediaPlayer1->queueNext(path))
         queued_.append(indexOf(step.entry));
 }
 
 // The queued track is heard: shown as any start is.
-void Player::queuedStarted() {
+void Player::MediaPlayer1_QueuedStarted() {
     failedStarts_ = 0;
     QPersistentModelIndex entry;
     if (!queued_.isEmpty()) {
         entry = queued_.takeFirst();
         moveSelection(entry.isValid() ? entry.row() : -1);
     }
-    setCurrentFile(engine_->fileName()); // the entry's path, as the engine was given it
+    setCurrentFile(MediaPlayer1->fileName()); // the entry's path, as the engine was given it
     noteSongStarted(entry);
 }
 
@@ -276,7 +276,7 @@ void Player::dropQueued() {
     if (queued_.isEmpty())
         return;
     queued_.clear();
-    engine_->queueNext(QString());
+    MediaPlayer1->queueNext(QString());
 }
 
 // ---- the list ----
@@ -362,33 +362,33 @@ void Player::cancelLoading(bool closing) {
 // ---- levels ----
 
 int Player::volume() const {
-    return engine_->volume();
+    return MediaPlayer1->volume();
 }
 
 bool Player::setVolume(int hundredthsOfDb) {
-    if (!engine_->setVolume(hundredthsOfDb))
+    if (!MediaPlayer1->setVolume(hundredthsOfDb))
         return false;
     emit levelsChanged();
     return true;
 }
 
 int Player::balance() const {
-    return engine_->balance();
+    return MediaPlayer1->balance();
 }
 
 bool Player::setBalance(int hundredthsOfDb) {
-    if (!engine_->setBalance(hundredthsOfDb))
+    if (!MediaPlayer1->setBalance(hundredthsOfDb))
         return false;
     emit levelsChanged();
     return true;
 }
 
 bool Player::mute() const {
-    return engine_->mute();
+    return MediaPlayer1->mute();
 }
 
 bool Player::setMute(bool on) {
-    if (!engine_->setMute(on))
+    if (!MediaPlayer1->setMute(on))
         return false;
     emit levelsChanged();
     return true;

@@ -132,13 +132,13 @@ private:
     void startAnswered(quint64 generation, bool started, const QString& reason);
     void noteSongStarted(const QPersistentModelIndex& entry);
     void walkOn();
-    void trackEnded(int result);
-    void queueNext();
-    void queuedStarted();
+    void MediaPlayer1_EndOfStream(int result);
+    void MediaPlayer1_AboutToFinish();
+    void MediaPlayer1_QueuedStarted();
     void dropQueued();
     QPersistentModelIndex indexOf(int row) const;
 
-    MediaEngine* engine_;
+    MediaEngine* MediaPlayer1;
     PlayListModel* list_;
     ListLoading* loading_;
     std::function<double()> random_;
