@@ -327,8 +327,6 @@ void Player::openPaths(const QStringList& paths, bool enqueue) {
     auto opened = std::make_shared<OpenedPaths>();
     loading_->add(openedPathsProducer(paths, opened),
                   [this, opened, enqueue](const ListLoading::Outcome& done) {
-                      if (closing_)
-                          return;
                       if (!enqueue && done.added > 0 && done.firstRow < list_->count())
                           playEntry(done.firstRow);
                       if (done.cancelled)
@@ -352,10 +350,7 @@ void Player::addDropped(const QStringList& paths) {
 }
 
 void Player::cancelLoading(bool closing) {
-    if (closing) {
-        closing_ = true;
-        listCutShort_ = listCutShort_ || loading();
-    }
+    listCutShort_ = listCutShort_ || (closing && loading());
     loading_->cancel();
 }
 

@@ -87,7 +87,7 @@ public:
     // Loads run one at a time: each asked for while another runs waits for it.
     bool loading() const;
     // Cuts the running load short, keeping what it added, and drops those waiting. When the
-    // program is closing, the list is marked cut short and nothing more is started.
+    // program is closing, a load it cuts short marks the list cut short.
     void cancelLoading(bool closing = false);
     // A load was cut short by closing: the list is not the one the user had.
     bool listCutShort() const { return listCutShort_; }
@@ -164,6 +164,5 @@ private:
     int failedStarts_ = 0;
     bool pauseOffered_ = false;
     quint64 songNumber_ = 0;
-    bool closing_ = false;
     bool listCutShort_ = false;
 };

@@ -18,11 +18,12 @@
 //   button) | stop | mode none|resume|random | soon (the track is about to end) | end | broke |
 //   length SECONDS|none | fail play|balance|queue | hold (starts wait) | reply (the held start
 //   is answered) | random R | file NAME=CONTENT | fifo NAME | biglist N | load PATH |
-//   open PATH... | enqueue PATH... | loaded (the loads are done) | cancel | close (the
-//   program closes)
+//   open PATH... | enqueue PATH... | until N (the list has N entries) | loaded (the loads are done)
+//   | cancel | close (the program closes)
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   told NOTICE;... (what the player said since the last check) | state Stopped|Starting|
 //   Playing|Paused | current TEXT | selected ROW | entries ENTRY... | paused 0|1 | offered 0|1 |
+//   cut 0|1 (the list was cut short by closing) |
 //   song N | stoppedbefore N
 // $T stands for a temporary folder, $F for the test fixtures' folder.
 class PlayerScript {
@@ -61,9 +62,10 @@ public:
         static const QStringList verbs =
             QString(
                 "add many select play pause stop mode soon end broke length fail hold reply random "
-                "file fifo biglist load open enqueue loaded cancel close calls last plays told "
+                "file fifo biglist load open enqueue until loaded cancel close calls last plays "
+                "told "
                 "state current "
-                "selected entries paused offered song stoppedbefore")
+                "selected entries paused offered cut song stoppedbefore")
                 .split(' ');
         return verbs.contains(verb);
     }
@@ -114,6 +116,8 @@ public:
             player.loadList(arg);
         } else if (verb == "open" || verb == "enqueue") {
             player.openPaths(args, verb == "enqueue");
+        } else if (verb == "until") { // the list has grown to N entries
+            QTRY_VERIFY_WITH_TIMEOUT(player.list()->count() >= arg.toInt(), 10000);
         } else if (verb == "loaded") {
             QTRY_VERIFY_WITH_TIMEOUT(!player.loading(), 10000);
             settle();
@@ -136,8 +140,10 @@ public:
             QCOMPARE(player.selected(), arg.toInt());
         } else if (verb == "entries") {
             QCOMPARE(player.list()->entries().join(' '), args.join(' '));
-        } else if (verb == "paused" || verb == "offered") {
-            QCOMPARE(int(verb == "paused" ? player.pausedByUser() : player.pauseOffered()),
+        } else if (verb == "paused" || verb == "offered" || verb == "cut") {
+            QCOMPARE(int(verb == "paused"    ? player.pausedByUser()
+                         : verb == "offered" ? player.pauseOffered()
+                                             : player.listCutShort()),
                      arg.toInt());
         } else if (verb == "song") {
             QCOMPARE(player.songNumber(), arg.toULongLong());

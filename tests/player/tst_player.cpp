@@ -49,8 +49,6 @@ void TstPlayer::scenario_data() {
     row("paused while it starts: starts paused",
         "hold; add /m/a.mp3; select 0; play; state Starting; pause; reply; state Paused; "
         "offered 1; pause; state Playing");
-    row("stopped before the answer: never shown as started",
-        "hold; add /m/a.mp3; select 0; play; stop; reply; state Stopped; offered 0; song 0");
     // The end of a track; which entry follows is the rules' table, this is what the player does.
     row("end: the mode is read when the track ends",
         "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 0; mode resume; end; calls file:/m/b.mp3 play; "
@@ -81,9 +79,10 @@ void TstPlayer::scenario_data() {
     row("one load at a time: the second follows the first whole",
         "biglist 300000; file $T/l.mlt=/m/x.mp3\r\n; load $T/big.mlt; open $T/l.mlt; loaded; "
         "selected 300000; current /m/x.mp3; calls file:/m/x.mp3 play");
-    row("closing cuts a load short: nothing waiting starts, nothing plays",
-        "biglist 2000000; file $T/l.mlt=/m/x.mp3\r\n; load $T/big.mlt; open $T/l.mlt; close; "
-        "loaded; stoppedbefore 2000000; calls");
+    row("cancel and closing cut a load short and drop those waiting; closing marks the list",
+        "close; cut 0; biglist 2000000; file $T/l.mlt=/m/x.mp3\r\n; load $T/big.mlt; "
+        "open $T/l.mlt; cancel; "
+        "loaded; stoppedbefore 2000000; cut 0; load $T/big.mlt; close; loaded; cut 1; calls");
     const QString files = "file $T/one.mp3=; file $T/album/b.MP3=; file $T/album/a.mp3=; "
                           "file $T/l.mlt=/m/x.mp3\r\n; file $T/empty/c.txt=; add /m/first.mp3; ";
     row("open: file, folder, list; the first plays; what cannot be read is told",
