@@ -83,11 +83,10 @@ int main(int argc, char** argv) {
         }
         app.quit();
     });
-    QObject::connect(&engine, &MediaEngine::startAnswered, &app,
-                     [&](quint64, bool started) {
-                         if (!started)
-                             app.exit(1);
-                     });
+    QObject::connect(&engine, &MediaEngine::startAnswered, &app, [&](quint64, bool started) {
+        if (!started)
+            app.exit(1);
+    });
     QTimer::singleShot(30000, &app, [&] { app.exit(1); });
     engine.setFileName(first);
     engine.play();

@@ -1,5 +1,5 @@
-#include "common/modal_watcher.h"
 #include "app/form3.h"
+#include "common/modal_watcher.h"
 #include "playlist/mounted_volumes.h"
 
 #include <QListWidget>
