@@ -1,5 +1,6 @@
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
+#include "playback/position_clock.h"
 #include "playback/position_rules.h"
 #include "playback/refresh_schedule.h"
 
@@ -142,6 +143,47 @@ private slots:
             trackEndStep(mode, entries, selected, failures, [r] { return r; });
         QCOMPARE(int(step.action), action);
         QCOMPARE(step.entry, entry);
+    }
+
+    // Steps at a fake time, VALUE@MS: r reset, p / s the output's reading while playing / stopped
+    // (p-: not known yet) with what it said after "=" (j jumped, s steady, - neither), o a
+    // reading for the epoch before the last reset, h hold, l length, a the position shown.
+    void positionClock_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("held until the output runs") << "r0@0 p0@0=- p0@100=- p-@200=- a0@900";
+        QTest::newRow("runs on once it ran") << "r0@0 p0@0=- p0.1@100=j a0.9@900";
+        QTest::newRow("too fast is not running") << "r0@0 p0@0=- p0.5@100=j a0.5@900";
+        QTest::newRow("steady after five runs")
+            << "r0@0 p0@0=- p.1@100=j p.2@200=- p.3@300=- p.4@400=- p.5@500=s a0.5@500";
+        QTest::newRow("stopped output") << "r0@0 s0@0=- s0.1@100=j p0.6@1000=j a0.6@1900";
+        QTest::newRow("an old epoch's reading") << "r0@0 r2@10 o0.5@20 a2@900";
+        QTest::newRow("held where it was") << "r0@0 p0@0=- p0.1@100=j h@300 a0.3@900";
+        QTest::newRow("never past the length") << "l1@0 r0.9@0 p0.9@0=- p1@100=j a1@900";
+    }
+    void positionClock() {
+        QFETCH(QString, steps);
+        PositionClock clock;
+        quint64 epochs[2] = {0, 0};
+        for (const QString& step : steps.split(' ')) {
+            const QStringList parts = step.mid(1).replace('=', '@').split('@');
+            const auto value = parts[0] == "-" ? std::nullopt : std::optional(parts[0].toDouble());
+            const qint64 us = parts[1].toLongLong() * 1000;
+            const char op = step[0].toLatin1();
+            if (op == 'r')
+                epochs[0] = std::exchange(epochs[1], clock.reset(*value, us));
+            if (op == 'o')
+                clock.store(epochs[0], *value, true, us);
+            if (op == 'h')
+                clock.hold(us);
+            if (op == 'l')
+                clock.setLength(value);
+            if (op == 'p' || op == 's') {
+                const auto r = clock.read(epochs[1], value, op == 'p', us);
+                QCOMPARE(QString(r.jumped ? "j" : r.steady ? "s" : "-"), parts.value(2));
+            }
+            if (op == 'a')
+                QCOMPARE(clock.at(us), *value);
+        }
     }
 };
 
