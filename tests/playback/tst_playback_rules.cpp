@@ -1,3 +1,4 @@
+#include "playback/gapless_queue.h"
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
 #include "playback/position_clock.h"
@@ -5,7 +6,9 @@
 #include "playback/refresh_schedule.h"
 
 #include <QTest>
+#include <functional>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -183,6 +186,47 @@ private slots:
             }
             if (op == 'a')
                 QCOMPARE(clock.at(us), *value);
+        }
+    }
+
+    // Events, with what the queue decided after "=": hF file F handed over (+, or x: kept for
+    // after the seek), a about to finish (the file taken back, or -), s stream start, cRATE format
+    // (. passes, E ends the one before), b buffer (the file that arrives, or -), j joint (i
+    // ignored, H heard, E the one before ends), d drop, k seek (R: reopen), o reopened, t seek
+    // settled, w waiting at the sink (W yes). At the sink, D: dropped.
+    void gaplessQueue_data() {
+        QTest::addColumn<QString>("events");
+        QTest::newRow("joined") << "s=. c44=. hb=+ s=. c44=. w=W b=b w=W j=H w=w";
+        QTest::newRow("dropped before the sink") << "s=. hb=+ d s=E b=D";
+        QTest::newRow("dropped at the sink") << "s=. hb=+ s=. b=b d j=E";
+        QTest::newRow("another rate") << "s=. c44=. c48=. hb=+ s=. c44=E b=D j=i";
+        QTest::newRow("taken back by a seek") << "s=. hb=+ s=. k=R o t a=b a=- s=. w=w";
+        QTest::newRow("chosen during a seek") << "k=. hb=x t a=b";
+        QTest::newRow("drop after the seek") << "s=. hb=+ k=R o d a=-";
+        QTest::newRow("drop before the next") << "d s=. hb=+ s=. b=b j=H";
+    }
+    void gaplessQueue() {
+        QFETCH(QString, events);
+        GaplessQueue q;
+        const std::map<char, std::function<QString(const QString&)>> decide = {
+            {'s', [&](auto) { return QString(".E"[int(q.streamStarts())]); }},
+            {'c',
+             [&](const QString& rate) { return QString(".E"[int(q.formatIs(rate.toInt(), 2))]); }},
+            {'b', [&](auto) { return q.bufferArrives().value_or("-"); }},
+            {'h', [&](const QString& file) { return q.handOver(file) ? "+" : "x"; }},
+            {'a', [&](auto) { return q.takeBack().value_or("-"); }},
+            {'j', [&](auto) { return QString("iHE"[int(q.jointReached())]); }},
+            {'k', [&](auto) { return q.seekStarts() ? "R" : "."; }},
+            {'w', [&](auto) { return q.waitingAtSink() ? "W" : "w"; }},
+            {'d', [&](auto) { return q.drop(), QString(); }},
+            {'o', [&](auto) { return q.reopened(), QString(); }},
+            {'t', [&](auto) { return q.seekSettled(), QString(); }},
+        };
+        for (const QString& e : events.split(' ')) {
+            const bool dropped = q.dropping() && QString("scb").contains(e[0]);
+            const QString got =
+                dropped ? "D" : decide.at(e[0].toLatin1())(e.mid(1).section('=', 0, 0));
+            QCOMPARE(got, e.mid(e.indexOf('=') + 1, e.contains('=') ? -1 : 0));
         }
     }
 };
