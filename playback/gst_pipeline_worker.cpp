@@ -413,6 +413,8 @@ void GstPipelineWorker::handOver(quint64 gen, const QString& file) {
 // On the sink's streaming thread.
 GstPadProbeReturn GstPipelineWorker::watchStream(GstPadProbeInfo* info) {
     GstSinkWatch::unmarkGap(info);
+    if (!sinkWatch_.needsQueue(info))
+        return GST_PAD_PROBE_OK;
     Held lock(mutex_);
     const GstSinkWatch::Seen seen = sinkWatch_.see(info, shared_.queue);
     const quint64 gen = shared_.loadedGeneration;

@@ -52,7 +52,20 @@ void GstSinkWatch::unmarkGap(GstPadProbeInfo* info) {
     }
 }
 
+bool GstSinkWatch::needsQueue(GstPadProbeInfo* info) const {
+    if (queueActs_ || !(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+        return queueActs_;
+    const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
+    return type == GST_EVENT_STREAM_START || type == GST_EVENT_CAPS;
+}
+
 GstSinkWatch::Seen GstSinkWatch::see(GstPadProbeInfo* info, GaplessQueue& queue) {
+    Seen seen = look(info, queue);
+    queueActs_ = queue.dropping() || queue.arriving();
+    return seen;
+}
+
+GstSinkWatch::Seen GstSinkWatch::look(GstPadProbeInfo* info, GaplessQueue& queue) {
     if (queue.dropping())
         return {GST_PAD_PROBE_DROP, std::nullopt};
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {

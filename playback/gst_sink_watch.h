@@ -26,9 +26,17 @@ public:
     // Before taking any lock: muted sound is sent as plain sound.
     static void unmarkGap(GstPadProbeInfo* info);
 
+    // False for what passes untouched whatever the queue says: most buffers, so the sink's
+    // thread seldom takes the queue's lock.
+    bool needsQueue(GstPadProbeInfo* info) const;
     // Under the lock that guards `queue`.
     Seen see(GstPadProbeInfo* info, GaplessQueue& queue);
 
 private:
+    Seen look(GstPadProbeInfo* info, GaplessQueue& queue);
+
     GstSegment segment_{}; // the arriving file's
+    // The queue was arriving or dropping when last seen. Only this thread turns either on;
+    // the worker turns them off only while the pipeline is down.
+    bool queueActs_ = false;
 };
