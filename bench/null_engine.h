@@ -12,17 +12,35 @@ public:
         return true;
     }
     QString fileName() const override { return name_; }
+    // Starts as the real engine does: answered later, unless stopped first.
     quint64 play() override {
-        if (state_ == PlayState::Playing)
+        if (state_ == PlayState::Paused)
+            setState(PlayState::Playing);
+        if (state_ != PlayState::Stopped)
             return 0;
-        setState(PlayState::Playing);
+        setState(PlayState::Starting);
+        pausedWhileStarting_ = false;
         const quint64 gen = ++generation_;
         QMetaObject::invokeMethod(
-            this, [this, gen] { emit startAnswered(gen, true, {}); }, Qt::QueuedConnection);
+            this,
+            [this, gen] {
+                if (gen != generation_ || state_ != PlayState::Starting)
+                    return;
+                setState(pausedWhileStarting_ ? PlayState::Paused : PlayState::Playing);
+                emit startAnswered(gen, true, {});
+            },
+            Qt::QueuedConnection);
         return gen;
     }
-    bool pause() override { return setState(PlayState::Paused); }
-    bool stop() override { return setState(PlayState::Stopped); }
+    bool pause() override {
+        if (state_ == PlayState::Starting)
+            return pausedWhileStarting_ = true;
+        return state_ != PlayState::Stopped && setState(PlayState::Paused);
+    }
+    bool stop() override {
+        ++generation_;
+        return setState(PlayState::Stopped);
+    }
     PlayState state() const override { return state_; }
     std::optional<double> length() const override { return std::nullopt; }
     double position() const override { return 0; }
@@ -58,6 +76,7 @@ private:
 
     QString name_;
     quint64 generation_ = 0;
+    bool pausedWhileStarting_ = false;
     int volume_ = 0;
     int balance_ = 0;
     bool mute_ = false;

@@ -3,65 +3,33 @@
 #include "playback/gain_mapping.h"
 #include "playback/gst_pipeline_worker.h"
 
-#include <QFile>
 #include <QMetaObject>
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
 
-constexpr auto kPlayAnswerWait = std::chrono::milliseconds(1500);
-
-QString pluginsMissing() {
-    return QStringLiteral("GStreamer's playback plugins are missing");
-}
-
-// Files that would make filesrc fail slowly or block (a FIFO blocks open() forever) are
-// turned away before the pipeline sees them. Empty when the file may be played, otherwise
-// why not.
-QString unplayableReason(const QString& name) {
-    if (name.isEmpty())
-        return QStringLiteral("no file name");
-    const QByteArray path = QFile::encodeName(name);
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0 || ::access(path.constData(), R_OK) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return QStringLiteral("not a file");
-    if (st.st_size == 0)
-        return QStringLiteral("the file is empty");
-    return {};
-}
+// A hung sound server blocks GStreamer's state changes for half a minute; the person who
+// pressed Play is told well before that.
+constexpr auto kAnswerWait = std::chrono::milliseconds(1500);
 
 } // namespace
 
 GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink)
     : MediaEngine(parent), worker_(std::make_shared<GstPipelineWorker>(std::move(makeAudioSink))) {
-    // Runs on the worker thread; the destructor clears it before `this` goes away.
-    worker_->setEndHandler([this](quint64 generation, int result) {
+    // Runs on the worker's threads; the destructor clears it before `this` goes away.
+    worker_->setReporter([this](const WorkerReport& report) {
         QMetaObject::invokeMethod(
-            this, [this, generation, result] { deliverEnd(generation, result); },
-            Qt::QueuedConnection);
+            this, [this, report] { deliver(report); }, Qt::QueuedConnection);
     });
-    worker_->setJumpHandler([this] {
-        QMetaObject::invokeMethod(this, &MediaEngine::positionJumped, Qt::QueuedConnection);
-    });
-    worker_->setQueueHandler([this](quint64 generation, const QString& heard) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, heard] {
-                if (heard.isEmpty())
-                    deliverAboutToFinish(generation);
-                else
-                    deliverQueuedStart(generation, heard);
-            },
-            Qt::QueuedConnection);
+    answerWait_.setSingleShot(true);
+    answerWait_.setInterval(kAnswerWait);
+    connect(&answerWait_, &QTimer::timeout, this, [this] {
+        const quint64 gen = worker_->generation();
+        stop(); // the worker drops the start whenever it gets to it
+        emit startAnswered(gen, false, QStringLiteral("the sound system did not answer"));
     });
 }
 
@@ -70,9 +38,7 @@ void GstEngine::prepare() {
 }
 
 GstEngine::~GstEngine() {
-    worker_->setEndHandler({});
-    worker_->setJumpHandler({});
-    worker_->setQueueHandler({});
+    worker_->setReporter({});
     worker_->shutdown();
 }
 
@@ -90,7 +56,9 @@ quint64 GstEngine::play() {
     GstPipelineWorker& w = *worker_;
     prepare();
     if (!fileChanged_ && !w.endedByItself()) {
-        if (state_ == PlayState::Playing)
+        if (state_ == PlayState::Starting)
+            pausedWhileStarting_ = false; // undoes a pause: it starts playing after all
+        if (state_ == PlayState::Starting || state_ == PlayState::Playing)
             return 0;
         if (state_ == PlayState::Paused) {
             setState(PlayState::Playing);
@@ -105,45 +73,37 @@ quint64 GstEngine::play() {
 quint64 GstEngine::startCurrentFile() {
     GstPipelineWorker& w = *worker_;
     const quint64 gen = w.newGeneration();
-    const quint64 epoch = w.resetPosition(0.0);
-    w.forgetLength();
-    setState(PlayState::Stopped);
-    const auto answer = [this, gen](bool ok, const QString& reason) {
-        QMetaObject::invokeMethod(
-            this, [this, gen, ok, reason] { emit startAnswered(gen, ok, reason); },
-            Qt::QueuedConnection);
-        return gen;
-    };
-    if (!w.hasPipeline())
-        return answer(false, pluginsMissing());
-    QString reason = unplayableReason(fileName_);
-    if (!reason.isEmpty()) {
-        w.requestUnload();
-        return answer(false, reason);
-    }
-    w.requestLoad(gen, epoch, fileName_);
-    const std::optional<bool> loaded = w.waitForLoad(gen, kPlayAnswerWait);
-    if (!loaded) {
-        // Abandon the start; the worker drops it when it gets to it.
-        w.newGeneration();
-        w.requestUnload();
-    }
-    const bool ok = loaded.value_or(false);
-    if (ok)
-        setState(PlayState::Playing);
-    else if (!loaded)
-        reason = QStringLiteral("the sound system did not answer");
-    else if (!w.hasPipeline()) // found out only now when the thread had just started
-        reason = pluginsMissing();
-    else
-        reason = QStringLiteral("not a sound file that can be decoded");
-    return answer(ok, ok ? QString() : reason);
+    pausedWhileStarting_ = aboutToFinishWaits_ = false;
+    setState(PlayState::Starting);
+    w.requestLoad(gen, fileName_);
+    answerWait_.start();
+    return gen;
+}
+
+// The worker holds a file it opened until told to play it, so a start answered while paused, or
+// given up, is never heard.
+void GstEngine::answerStart(quint64 generation, bool started, const QString& reason) {
+    if (generation != worker_->generation() || state_ != PlayState::Starting)
+        return; // stopped, given up or replaced: nobody waits for it
+    answerWait_.stop();
+    if (started && !pausedWhileStarting_)
+        worker_->requestResume(generation);
+    setState(!started               ? PlayState::Stopped
+             : pausedWhileStarting_ ? PlayState::Paused
+                                    : PlayState::Playing);
+    emit startAnswered(generation, started, reason);
+    if (std::exchange(aboutToFinishWaits_, false))
+        deliverAboutToFinish(generation);
 }
 
 bool GstEngine::pause() {
     GstPipelineWorker& w = *worker_;
     if (state_ == PlayState::Paused)
         return true;
+    if (state_ == PlayState::Starting) {
+        pausedWhileStarting_ = true;
+        return true;
+    }
     if (state_ != PlayState::Playing || w.endedByItself())
         return false;
     w.holdPosition();
@@ -154,6 +114,7 @@ bool GstEngine::pause() {
 
 bool GstEngine::stop() {
     GstPipelineWorker& w = *worker_;
+    answerWait_.stop();
     w.newGeneration();
     w.resetPosition(0.0);
     setState(PlayState::Stopped);
@@ -182,7 +143,8 @@ double GstEngine::position() const {
 
 bool GstEngine::setPosition(double seconds) {
     GstPipelineWorker& w = *worker_;
-    if (state_ == PlayState::Stopped || !std::isfinite(seconds) || w.endedByItself())
+    if (state_ == PlayState::Stopped || state_ == PlayState::Starting || !std::isfinite(seconds) ||
+        w.endedByItself())
         return false;
     seconds = std::max(0.0, seconds);
     if (const auto len = length())
@@ -199,7 +161,8 @@ bool GstEngine::queueNext(const QString& name) {
         worker_->dropQueued();
         return true;
     }
-    if (!askingForNext_ || !unplayableReason(name).isEmpty())
+    // The file itself is looked at on the worker: a file system that hangs must not hang here.
+    if (!askingForNext_)
         return false;
     queuedName_ = name;
     return true;
@@ -210,10 +173,7 @@ int GstEngine::volume() const {
 }
 
 bool GstEngine::setVolume(int hundredthsOfDb) {
-    if (!worker_->setVolumeFactor(gainFactor(hundredthsOfDb)))
-        return false;
-    volume_ = hundredthsOfDb;
-    return true;
+    return setLevels(hundredthsOfDb, balance_, mute_);
 }
 
 int GstEngine::balance() const {
@@ -221,10 +181,7 @@ int GstEngine::balance() const {
 }
 
 bool GstEngine::setBalance(int hundredthsOfDb) {
-    if (!worker_->setPanorama(panoramaForBalance(hundredthsOfDb)))
-        return false;
-    balance_ = hundredthsOfDb;
-    return true;
+    return setLevels(volume_, hundredthsOfDb, mute_);
 }
 
 bool GstEngine::mute() const {
@@ -232,10 +189,37 @@ bool GstEngine::mute() const {
 }
 
 bool GstEngine::setMute(bool on) {
-    if (!worker_->setMute(on))
+    return setLevels(volume_, balance_, on);
+}
+
+bool GstEngine::setLevels(int volume, int balance, bool mute) {
+    if (!worker_->setLevels(gainFactor(volume), panoramaForBalance(balance), mute))
         return false;
-    mute_ = on;
+    volume_ = volume;
+    balance_ = balance;
+    mute_ = mute;
     return true;
+}
+
+void GstEngine::deliver(const WorkerReport& report) {
+    const quint64 gen = report.generation;
+    switch (report.kind) {
+    case WorkerReport::Kind::Answer:
+        return answerStart(gen, report.result != 0, report.text);
+    case WorkerReport::Kind::End:
+        return deliverEnd(gen, report.result);
+    case WorkerReport::Kind::Jump:
+        emit positionJumped();
+        return;
+    case WorkerReport::Kind::AboutToFinish:
+        return deliverAboutToFinish(gen);
+    case WorkerReport::Kind::QueuedHeard:
+        return deliverQueuedStart(gen, report.text);
+    case WorkerReport::Kind::LengthChanged:
+        if (gen == worker_->generation() && state_ != PlayState::Stopped)
+            emit lengthChanged();
+        return;
+    }
 }
 
 void GstEngine::deliverEnd(quint64 generation, int result) {
@@ -246,6 +230,11 @@ void GstEngine::deliverEnd(quint64 generation, int result) {
 }
 
 void GstEngine::deliverAboutToFinish(quint64 generation) {
+    // A short file can be read to its end while it prerolls, before its start is answered.
+    if (generation == worker_->generation() && state_ == PlayState::Starting) {
+        aboutToFinishWaits_ = true;
+        return;
+    }
     queuedName_.clear();
     if (generation == worker_->generation() && state_ != PlayState::Stopped) {
         askingForNext_ = true;

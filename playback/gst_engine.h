@@ -2,16 +2,19 @@
 
 #include "playback/media_engine.h"
 
+#include <QTimer>
 #include <functional>
 #include <memory>
 
 typedef struct _GstElement GstElement;
 class GstPipelineWorker;
+struct WorkerReport;
 
 // Plays files with a GStreamer playbin. The pipeline lives on a worker thread of its own:
 // a sound server that hangs makes GStreamer state changes block for half a minute, and the
-// calling (GUI) thread must never sit in that. Calls post commands to the worker; only
-// play() waits for an answer, and not longer than 1.5 s.
+// calling (GUI) thread must never sit in that. Calls post commands to the worker and never
+// wait; its reports come back on this object's thread. A start the worker has not answered
+// within 1.5 s is given up here, without waiting for the worker to come back.
 //
 // Volume, balance and mute are applied by elements in the pipeline, so they hold across
 // tracks and do not depend on the sound server's per-stream volume.
@@ -47,6 +50,9 @@ public:
 
 private:
     void setState(PlayState state);
+    bool setLevels(int volume, int balance, bool mute);
+    void deliver(const WorkerReport& report);
+    void answerStart(quint64 generation, bool started, const QString& reason);
     void deliverEnd(quint64 generation, int result);
     void deliverAboutToFinish(quint64 generation);
     void deliverQueuedStart(quint64 generation, const QString& file);
@@ -56,8 +62,11 @@ private:
     std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
     QString queuedName_;
+    QTimer answerWait_; // gives up a start the worker does not answer
     bool askingForNext_ = false;
     bool fileChanged_ = true;
+    bool pausedWhileStarting_ = false;
+    bool aboutToFinishWaits_ = false; // for the start's answer, which it must not overtake
     PlayState state_ = PlayState::Stopped;
     int volume_ = 0;
     int balance_ = 0;

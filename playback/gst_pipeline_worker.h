@@ -1,23 +1,38 @@
 #pragma once
 
+#include "playback/background_frame_count.h"
+#include "playback/gapless_queue.h"
+#include "playback/gst_joint_timer.h"
+#include "playback/gst_reading_timers.h"
+#include "playback/gst_sink_watch.h"
+#include "playback/gst_sound_output.h"
+#include "playback/position_clock.h"
+
 #include <QHash>
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <gst/gst.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
+
+// What the worker tells its owner, from one of its threads.
+struct WorkerReport {
+    enum class Kind { Answer, End, Jump, AboutToFinish, QueuedHeard, LengthChanged };
+    Kind kind = Kind::Jump;
+    quint64 generation = 0;
+    int result = 0; // Answer: 1 started, 0 not; End: 0 played to its end, 1 broke off
+    QString text;   // Answer: why not; QueuedHeard: the file now heard
+};
 
 // Owns a playbin and runs it on a thread of its own, with its own GLib main context: a
 // sound server that hangs makes state changes block for half a minute, and the caller must
-// never sit in that. The caller posts commands and reads positions without waiting.
+// never sit in that. The caller posts commands and reads positions without waiting; answers
+// come back as reports.
 //
 // The position is not polled: the thread notes where the pipeline is whenever it starts,
 // stops, pauses, seeks or resumes (and every few seconds while it plays, to follow a stalled
@@ -29,90 +44,102 @@
 // thread keeps a share, so a worker stuck in a state change can outlive its owner.
 class GstPipelineWorker : public std::enable_shared_from_this<GstPipelineWorker> {
 public:
-    // Called on the worker thread, under the worker's lock, when a started track ends:
-    // result 0 when it played to its end, 1 when it broke off.
-    using EndHandler = std::function<void(quint64 generation, int result)>;
-    // Called on the worker thread when the pipeline's own position moved the caller's one by
-    // more than a little: a seek landed elsewhere, or the sound output stalled.
-    using JumpHandler = std::function<void()>;
-    // Called on one of GStreamer's threads when the playing track is about to finish
-    // (`heard` empty; answerQueue() must follow) and when the queued file `heard` is heard.
-    using QueueHandler = std::function<void(quint64 generation, const QString& heard)>;
+    // Called on the worker's threads, under its lock: it must only hand the report over.
+    // An AboutToFinish must be followed by answerQueue().
+    using Reporter = std::function<void(const WorkerReport&)>;
 
     // `makeSink` gives the sink for each new file; without one, autoaudiosink is used.
     explicit GstPipelineWorker(std::function<GstElement*()> makeSink);
     GstPipelineWorker(const GstPipelineWorker&) = delete;
     GstPipelineWorker& operator=(const GstPipelineWorker&) = delete;
 
-    // Caller side.
+    // ---- Caller side ----
     // Starts the thread; later calls do nothing. Commands posted before it wait for it.
     void start();
     // Quits the thread and waits a bounded time for it; a stuck one is left to finish alone.
     void shutdown();
     // True until building the pipeline failed (its plugins are missing).
-    bool hasPipeline() const { return !broken_.load(); }
-    void setEndHandler(EndHandler handler);
-    void setJumpHandler(JumpHandler handler);
-    void setQueueHandler(QueueHandler handler);
+    bool hasPipeline() const {
+        Held lock(mutex_);
+        return !shared_.broken;
+    }
+    void setReporter(Reporter reporter) {
+        Held lock(mutex_);
+        shared_.reporter = std::move(reporter);
+    }
     // Answers the about-to-finish of `gen`: the file to play on with, or empty for none.
     void answerQueue(quint64 gen, const QString& file);
     // Drops the queued track before it is heard: the playing one ends as if none was queued.
-    void dropQueued();
+    void dropQueued() {
+        Held lock(mutex_);
+        shared_.queue.drop();
+    }
 
     quint64 generation() const { return generation_.load(); }
     quint64 newGeneration() { return ++generation_; }
     // True when the current generation's track reached its end (or broke off) by itself.
-    bool endedByItself() const { return endedGeneration_.load() == generation_.load(); }
+    bool endedByItself() const {
+        Held lock(mutex_);
+        return shared_.endedGeneration == generation_.load();
+    }
 
     // Sets the position the caller sees at once, held until the pipeline runs from there,
     // and returns the epoch a seek must carry.
-    quint64 resetPosition(double seconds);
+    quint64 resetPosition(double seconds) {
+        Held lock(mutex_);
+        return shared_.clock.reset(seconds, g_get_monotonic_time());
+    }
     // Stops the position where it is now (on pause; the pipeline corrects it when it stops).
-    void holdPosition();
-    double position() const;
-    std::optional<double> length() const;
-    void forgetLength() { lengthSeconds_.store(-1.0); }
+    void holdPosition() {
+        Held lock(mutex_);
+        shared_.clock.hold(g_get_monotonic_time());
+    }
+    double position() const {
+        Held lock(mutex_);
+        return shared_.clock.at(g_get_monotonic_time());
+    }
+    std::optional<double> length() const {
+        Held lock(mutex_);
+        return shared_.clock.length();
+    }
 
-    void requestLoad(quint64 gen, quint64 epoch, const QString& file);
-    // Empty when the worker did not answer within `wait`.
-    std::optional<bool> waitForLoad(quint64 gen, std::chrono::milliseconds wait);
-    void requestUnload();
-    void requestPause(quint64 gen);
-    void requestResume(quint64 gen);
-    void requestSeek(quint64 gen, quint64 epoch, double seconds);
-
-    // Element properties are safe to set from any thread and never wait on the device.
-    bool setVolumeFactor(double factor);
-    bool setPanorama(float panorama);
-    bool setMute(bool on);
+    // Checks and opens `file` and answers; a file that opens stays held until requestResume.
+    void requestLoad(quint64 gen, const QString& file);
+    void requestUnload() {
+        post([this] { unload(); });
+    }
+    void requestPause(quint64 gen) {
+        post([this, gen] { pause(gen); });
+    }
+    void requestResume(quint64 gen) {
+        post([this, gen] { resume(gen); });
+    }
+    void requestSeek(quint64 gen, quint64 epoch, double seconds) {
+        post([this, gen, epoch, seconds] { seek(gen, epoch, seconds); });
+    }
+    // False when the pipeline could not be built.
+    bool setLevels(double volumeFactor, float panorama, bool mute);
 
 private:
-    enum class Preroll { Ok, Failed, SinkFailed };
+    using Held = std::unique_lock<std::mutex>;
 
     void post(std::function<void()> command);
-    void build();
     void run();
-    void answer(quint64 gen, bool ok);
-    struct Anchor {
-        quint64 epoch = 0;
-        double seconds = 0; // where the position was at `atUs` (monotonic microseconds)
-        gint64 atUs = 0;
-        bool running = false;
-    };
-    static double positionAt(const Anchor& a, gint64 nowUs);
-    void storePosition(double seconds, bool running);
-    void notePipelinePosition();
-    void checkSoon();
-    GSource* addTimer(guint ms, GSourceFunc call); // on the worker thread, with `this`
+    // `held` shows that the lock is taken.
+    void report(const WorkerReport& r, const Held& held) const;
+    void report(const WorkerReport& r) { report(r, Held(mutex_)); }
+    void answer(quint64 gen, const QString& whyNot);
+    bool readPosition();
+    void stopReadings();
     void settleSeek();
-    void startResyncs();
-    void stopResyncs();
     void unload();
-    GstElement* createSink(bool forceSilent);
-    GstElement* withLevels(GstElement* sink);
-    Preroll preroll(GstElement* sink);
     void load(quint64 gen, quint64 epoch, const QString& file);
-    bool countFrames(const QString& file);
+    bool countBeforeAnswer(const QString& file, bool* cutShort);
+    void counted(quint64 gen, const QString& file, double seconds);
+    void setLength(std::optional<double> seconds) {
+        Held lock(mutex_);
+        shared_.clock.setLength(seconds);
+    }
     void updateLengthFromPipeline();
     bool active(quint64 gen) const { return gen == loadedGeneration_ && started_ && !ended_; }
     void pause(quint64 gen);
@@ -121,79 +148,50 @@ private:
     void reopenCurrent();
     void finish(int result);
     void aboutToFinish();
+    void handOver(quint64 gen, const QString& file);
     GstPadProbeReturn watchStream(GstPadProbeInfo* info);
-    void watchSink(GstElement* sink);
-    bool outputChanges(GstEvent* capsEvent);
-    void scheduleJoint(GstClockTime runningTime, const QString& file);
     void joint(quint64 gen, const QString& file);
-    void forgetPastJoints();
-    void cancelJoints();
     static gboolean onBusMessage(GstBus* bus, GstMessage* msg, gpointer data);
 
-    // Set up before the thread starts and never replaced.
+    // Set up before the thread runs (the pipeline by the thread before its loop), never
+    // replaced; read by every thread.
     GMainContext* context_ = nullptr;
     GMainLoop* loop_ = nullptr;
-    std::thread thread_;
-    bool threadStarted_ = false; // caller side only
-    std::function<GstElement*()> makeSink_;
+    GstSoundOutput output_;
     GstElement* playbin_ = nullptr;
-    GstElement* levels_ = nullptr; // the worker's own reference; in the current output
-    GstElement* panorama_ = nullptr;
-    GstElement* volume_ = nullptr;
     GstBus* bus_ = nullptr;
 
-    // Shared with the caller.
+    // Written by the caller, read by every thread.
     std::atomic<quint64> generation_{0};
-    std::atomic<quint64> endedGeneration_{0};
-    std::atomic<double> lengthSeconds_{-1.0};
-    std::atomic<bool> broken_{false};
-    // The track that plays on without a gap: handed to playbin at about-to-finish, dropped
-    // (its start turned into the end of the one before) or heard at its joint.
-    std::atomic<quint64> playingGeneration_{0};
-    std::atomic<bool> queueDropped_{false};
-    std::atomic<int> arrivedNotHeard_{0}; // queued tracks at the sink, not heard yet
-    std::atomic<bool> seeking_{false};
+    std::thread thread_;
+    bool threadStarted_ = false; // caller only
 
-    // Held only to copy the anchor: never across a GStreamer call.
-    mutable std::mutex anchorMutex_;
-    Anchor anchor_;
+    // Written and read by every thread, only under `mutex_`; `changed_` tells of answers
+    // and of the thread's exit. Never held across a GStreamer call that can block.
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    struct Shared {
+        PositionClock clock; // reset and read by the caller, the pipeline's readings by the thread
+        GaplessQueue queue;  // told by the streaming threads, the worker thread and the caller
+        Reporter reporter;
+        quint64 loadedGeneration = 0;
+        quint64 endedGeneration = 0;
+        quint64 queueAsked = 0; // about-to-finish waiting for the caller's answer
+        quint64 queueAnswered = 0;
+        QString queueAnswer;
+        bool broken = false;
+        bool exited = false;
+    } shared_;
 
-    std::mutex mutex_; // guards the answer slot, the queued files, `exited_` and the handlers
-    std::condition_variable answered_;
-    quint64 answerGeneration_ = 0;
-    bool answerOk_ = false;
-    bool exited_ = false;
-    EndHandler onEnd_;
-    JumpHandler onJump_;
-    QueueHandler onQueue_;
-    quint64 queueAsked_ = 0; // about-to-finish waiting for an answer
-    quint64 queueAnswered_ = 0;
-    QString queueAnswer_;
-    std::deque<QString> handedOver_; // files given to playbin, not at the sink yet
-    std::deque<QString> notHeard_;   // files given to playbin, not heard yet
-    // Queued files a seek took back from playbin: handed over again at the next
-    // about-to-finish, as the caller chose them, without asking it twice.
-    std::deque<QString> handAgain_;
-    std::vector<GstClockID> jointClocks_; // joints waiting for their moment
+    // The sink's streaming thread only.
+    GstSinkWatch sinkWatch_;
 
-    // Streaming thread only (reset while the pipeline is down): the stream at the sink.
-    GstSegment segment_{};
-    QString arriving_; // the queued file whose first buffer comes next
-    bool firstStreamSeen_ = false;
-    int sinkRate_ = 0;
-    int sinkChannels_ = 0;
-    bool droppingQueued_ = false;
-
-    // Worker thread only: the file heard, and exact lengths counted for queued files.
-    QString currentFile_;
+    // Worker thread only.
+    GstJointTimer joints_;
+    GstReadingTimers readings_;
+    BackgroundFrameCount counter_; // a long file's frames, after its start was answered
+    QString currentFile_;          // the one heard
     QHash<QString, double> queuedLengths_;
-
-    // Worker thread only: the loaded file.
-    GSource* resyncTimer_ = nullptr;
-    GSource* check_ = nullptr;
-    double lastReading_ = -1.0; // the pipeline's position at the last read while playing; -1: none
-    gint64 lastReadingUs_ = 0;
-    int steadyReads_ = 0; // reads in a row that ran on with the clock
     quint64 loadedGeneration_ = 0;
     quint64 writeEpoch_ = 0;   // epoch the pipeline's positions may write to; 0 = none
     quint64 pendingEpoch_ = 0; // epoch of a seek that has not settled yet

@@ -1,10 +1,14 @@
+#include "playback/gapless_queue.h"
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
+#include "playback/position_clock.h"
 #include "playback/position_rules.h"
 #include "playback/refresh_schedule.h"
 
 #include <QTest>
+#include <functional>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -142,6 +146,88 @@ private slots:
             trackEndStep(mode, entries, selected, failures, [r] { return r; });
         QCOMPARE(int(step.action), action);
         QCOMPARE(step.entry, entry);
+    }
+
+    // Steps at a fake time, VALUE@MS: r reset, p / s the output's reading while playing / stopped
+    // (p-: not known yet) with what it said after "=" (j jumped, s steady, - neither), o a
+    // reading for the epoch before the last reset, h hold, l length, a the position shown.
+    void positionClock_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("held until the output runs") << "r0@0 p0@0=- p0@100=- p-@200=- a0@900";
+        QTest::newRow("runs on once it ran") << "r0@0 p0@0=- p0.1@100=j a0.9@900";
+        QTest::newRow("too fast is not running") << "r0@0 p0@0=- p0.5@100=j a0.5@900";
+        QTest::newRow("steady after five runs")
+            << "r0@0 p0@0=- p.1@100=j p.2@200=- p.3@300=- p.4@400=- p.5@500=s a0.5@500";
+        QTest::newRow("stopped output") << "r0@0 s0@0=- s0.1@100=j p0.6@1000=j a0.6@1900";
+        QTest::newRow("an old epoch's reading") << "r0@0 r2@10 o0.5@20 a2@900";
+        QTest::newRow("held where it was") << "r0@0 p0@0=- p0.1@100=j h@300 a0.3@900";
+        QTest::newRow("never past the length") << "l1@0 r0.9@0 p0.9@0=- p1@100=j a1@900";
+    }
+    void positionClock() {
+        QFETCH(QString, steps);
+        PositionClock clock;
+        quint64 epochs[2] = {0, 0};
+        for (const QString& step : steps.split(' ')) {
+            const QStringList parts = step.mid(1).replace('=', '@').split('@');
+            const auto value = parts[0] == "-" ? std::nullopt : std::optional(parts[0].toDouble());
+            const qint64 us = parts[1].toLongLong() * 1000;
+            const char op = step[0].toLatin1();
+            if (op == 'r')
+                epochs[0] = std::exchange(epochs[1], clock.reset(*value, us));
+            if (op == 'o')
+                clock.store(epochs[0], *value, true, us);
+            if (op == 'h')
+                clock.hold(us);
+            if (op == 'l')
+                clock.setLength(value);
+            if (op == 'p' || op == 's') {
+                const auto r = clock.read(epochs[1], value, op == 'p', us);
+                QCOMPARE(QString(r.jumped ? "j" : r.steady ? "s" : "-"), parts.value(2));
+            }
+            if (op == 'a')
+                QCOMPARE(clock.at(us), *value);
+        }
+    }
+
+    // Events, with what the queue decided after "=": hF file F handed over (+, or x: kept for
+    // after the seek), a about to finish (the file taken back, or -), s stream start, cRATE format
+    // (. passes, E ends the one before), b buffer (the file that arrives, or -), j joint (i
+    // ignored, H heard, E the one before ends), d drop, k seek (R: reopen), o reopened, t seek
+    // settled, w waiting at the sink (W yes). At the sink, D: dropped.
+    void gaplessQueue_data() {
+        QTest::addColumn<QString>("events");
+        QTest::newRow("joined") << "s=. c44=. hb=+ s=. c44=. w=W b=b w=W j=H w=w";
+        QTest::newRow("dropped before the sink") << "s=. hb=+ d s=E b=D";
+        QTest::newRow("dropped at the sink") << "s=. hb=+ s=. b=b d j=E";
+        QTest::newRow("another rate") << "s=. c44=. c48=. hb=+ s=. c44=E b=D j=i";
+        QTest::newRow("taken back by a seek") << "s=. hb=+ s=. k=R o t a=b a=- s=. w=w";
+        QTest::newRow("chosen during a seek") << "k=. hb=x t a=b";
+        QTest::newRow("drop after the seek") << "s=. hb=+ k=R o d a=-";
+        QTest::newRow("drop before the next") << "d s=. hb=+ s=. b=b j=H";
+    }
+    void gaplessQueue() {
+        QFETCH(QString, events);
+        GaplessQueue q;
+        const std::map<char, std::function<QString(const QString&)>> decide = {
+            {'s', [&](auto) { return QString(".E"[int(q.streamStarts())]); }},
+            {'c',
+             [&](const QString& rate) { return QString(".E"[int(q.formatIs(rate.toInt(), 2))]); }},
+            {'b', [&](auto) { return q.bufferArrives().value_or("-"); }},
+            {'h', [&](const QString& file) { return q.handOver(file) ? "+" : "x"; }},
+            {'a', [&](auto) { return q.takeBack().value_or("-"); }},
+            {'j', [&](auto) { return QString("iHE"[int(q.jointReached())]); }},
+            {'k', [&](auto) { return q.seekStarts() ? "R" : "."; }},
+            {'w', [&](auto) { return q.waitingAtSink() ? "W" : "w"; }},
+            {'d', [&](auto) { return q.drop(), QString(); }},
+            {'o', [&](auto) { return q.reopened(), QString(); }},
+            {'t', [&](auto) { return q.seekSettled(), QString(); }},
+        };
+        for (const QString& e : events.split(' ')) {
+            const bool dropped = q.dropping() && QString("scb").contains(e[0]);
+            const QString got =
+                dropped ? "D" : decide.at(e[0].toLatin1())(e.mid(1).section('=', 0, 0));
+            QCOMPARE(got, e.mid(e.indexOf('=') + 1, e.contains('=') ? -1 : 0));
+        }
     }
 };
 

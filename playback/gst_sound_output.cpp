@@ -1,0 +1,124 @@
+#include "playback/gst_sound_output.h"
+
+#include <gst/base/gstbasetransform.h>
+#include <utility>
+
+GstSoundOutput::GstSoundOutput(std::function<GstElement*()> makeSink)
+    : makeSink_(std::move(makeSink)) {}
+
+GstSoundOutput::~GstSoundOutput() {
+    if (levels_)
+        gst_object_unref(levels_);
+}
+
+bool GstSoundOutput::build() {
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* caps = gst_element_factory_make("capsfilter", nullptr);
+    panorama_ = gst_element_factory_make("audiopanorama", nullptr);
+    volume_ = gst_element_factory_make("volume", nullptr);
+    if (!convert || !caps || !panorama_ || !volume_) {
+        for (GstElement* e : {convert, caps, panorama_, volume_})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        panorama_ = volume_ = nullptr;
+        return false;
+    }
+    // Float keeps a 50 dB attenuation clean; "simple" pans by scaling one channel
+    // instead of mixing one into the other. Stereo already before the balance (a mono file
+    // is heard the same on both sides either way), so a centred balance, which would only
+    // copy every sample, can stand aside.
+    GstCaps* f32 = gst_caps_from_string("audio/x-raw,format=F32LE,channels=2");
+    g_object_set(caps, "caps", f32, nullptr);
+    gst_caps_unref(f32);
+    g_object_set(panorama_, "method", 1, nullptr);
+    gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(panorama_), TRUE);
+
+    levels_ = GST_ELEMENT(gst_object_ref_sink(gst_bin_new("levels")));
+    gst_bin_add_many(GST_BIN(levels_), convert, caps, panorama_, volume_, nullptr);
+    gst_element_link_many(convert, caps, panorama_, volume_, nullptr);
+    GstPad* sink = gst_element_get_static_pad(convert, "sink");
+    GstPad* src = gst_element_get_static_pad(volume_, "src");
+    gst_element_add_pad(levels_, gst_ghost_pad_new("sink", sink));
+    gst_element_add_pad(levels_, gst_ghost_pad_new("src", src));
+    gst_object_unref(sink);
+    gst_object_unref(src);
+    return true;
+}
+
+bool GstSoundOutput::preroll(GstElement* playbin, GstBus* bus,
+                             const std::function<void(GstElement*)>& watch) {
+    Preroll result = Preroll::Failed;
+    for (bool silent : {false, true}) {
+        GstElement* sink = makeSink(silent);
+        watch(sink);
+        g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
+        result = prerollInto(playbin, bus, sink);
+        gst_object_unref(sink);
+        if (result != Preroll::SinkFailed)
+            break;
+        gst_element_set_state(playbin, GST_STATE_NULL);
+    }
+    return result == Preroll::Ok;
+}
+
+GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus* bus,
+                                                    GstElement* sink) {
+    const GstStateChangeReturn ret = gst_element_set_state(playbin, GST_STATE_PAUSED);
+    if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL)
+        return Preroll::Ok;
+    // A failure has posted its error already; only a pending preroll is worth a wait.
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, ret == GST_STATE_CHANGE_FAILURE ? 0 : kPrerollWait,
+        static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR));
+    Preroll result = Preroll::Failed;
+    if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ASYNC_DONE)
+        result = Preroll::Ok;
+    else if (msg && gst_object_has_as_ancestor(GST_MESSAGE_SRC(msg), GST_OBJECT(sink)))
+        result = Preroll::SinkFailed;
+    if (msg)
+        gst_message_unref(msg);
+    return result;
+}
+
+// A sink that cannot open (no sound server, no device), or any when `silent`, is replaced by one
+// that only keeps time, so playback, positions and end-of-stream still work.
+GstElement* GstSoundOutput::makeSink(bool silent) {
+    GstElement* sink = nullptr;
+    if (!silent)
+        sink = makeSink_ ? makeSink_() : gst_element_factory_make("autoaudiosink", nullptr);
+    if (sink) {
+        gst_object_ref_sink(sink);
+        const bool opens = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+        gst_element_set_state(sink, GST_STATE_NULL);
+        if (opens)
+            return sink;
+        gst_object_unref(sink);
+    }
+    sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", TRUE, nullptr);
+    return GST_ELEMENT(gst_object_ref_sink(sink));
+}
+
+// The levels sit right before the sink, behind playbin's own second of queued sound (as an
+// audio-filter they would be heard a second late).
+GstElement* GstSoundOutput::withLevels(GstElement* sink) {
+    if (GstObject* previous = gst_object_get_parent(GST_OBJECT(levels_))) {
+        gst_bin_remove(GST_BIN(previous), levels_);
+        gst_object_unref(previous);
+    }
+    GstElement* output = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(output), levels_, sink, nullptr);
+    gst_element_link(levels_, sink);
+    GstPad* pad = gst_element_get_static_pad(levels_, "sink");
+    gst_element_add_pad(output, gst_ghost_pad_new("sink", pad));
+    gst_object_unref(pad);
+    return output;
+}
+
+void GstSoundOutput::setLevels(double volumeFactor, float panorama, bool mute) {
+    if (!volume_)
+        return;
+    g_object_set(volume_, "volume", volumeFactor, "mute", mute ? TRUE : FALSE, nullptr);
+    g_object_set(panorama_, "panorama", panorama, nullptr);
+    gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(panorama_), panorama == 0.0f);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <functional>
+#include <gst/gst.h>
+
+// The end of the pipeline: the levels (volume, mute, balance) and the sink they feed. The
+// levels are built once and move from one file's sink to the next, keeping their settings,
+// so they hold across tracks and do not depend on the sound server's per-stream volume.
+// Used on the worker thread only.
+class GstSoundOutput {
+public:
+    // Longer than a sound server that answers at all takes to open a stream.
+    static constexpr GstClockTime kPrerollWait = 1300 * GST_MSECOND;
+
+    // `makeSink` gives the sink for each new file; without one, autoaudiosink is used.
+    explicit GstSoundOutput(std::function<GstElement*()> makeSink);
+    GstSoundOutput(const GstSoundOutput&) = delete;
+    GstSoundOutput& operator=(const GstSoundOutput&) = delete;
+    ~GstSoundOutput();
+
+    // False when an element is missing (GStreamer's plugins are not all there).
+    bool build();
+    // Prerolls `playbin` into a new sink behind the levels, or into a silent one when that sink
+    // fails; `watch` sees each sink first. False when the file itself does not preroll.
+    bool preroll(GstElement* playbin, GstBus* bus, const std::function<void(GstElement*)>& watch);
+
+    // Element properties: they never wait on the device.
+    void setLevels(double volumeFactor, float panorama, bool mute);
+
+private:
+    enum class Preroll { Ok, Failed, SinkFailed };
+    Preroll prerollInto(GstElement* playbin, GstBus* bus, GstElement* sink);
+    GstElement* makeSink(bool silent);
+    GstElement* withLevels(GstElement* sink);
+
+    std::function<GstElement*()> makeSink_;
+    GstElement* levels_ = nullptr; // our own reference; in the current output
+    GstElement* panorama_ = nullptr;
+    GstElement* volume_ = nullptr;
+};
