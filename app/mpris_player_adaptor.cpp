@@ -75,9 +75,14 @@ std::optional<qlonglong> MprisPlayerAdaptor::lengthUs() const {
     return toMicroseconds(*length);
 }
 
+// Only a song whose start was answered is described: a file still starting may be refused.
+bool MprisPlayerAdaptor::hasSong() const {
+    return player_->state() == PlayState::Playing || player_->state() == PlayState::Paused;
+}
+
 QVariantMap MprisPlayerAdaptor::metadata() const {
     const QString file = player_->playingFile();
-    if (player_->state() == PlayState::Stopped || file.isEmpty())
+    if (!hasSong() || file.isEmpty())
         return {};
     const QFileInfo info(file);
     QVariantMap m;
@@ -222,7 +227,7 @@ void MprisPlayerAdaptor::noteChange() {
 MprisPlayerAdaptor::Sent MprisPlayerAdaptor::current() const {
     Sent s;
     s.status = playbackStatus();
-    if (player_->state() != PlayState::Stopped) {
+    if (hasSong()) {
         s.track = player_->songNumber();
         s.file = player_->playingFile();
         s.length = lengthUs();

@@ -76,6 +76,7 @@ private:
              canSeek = false;
     };
 
+    bool hasSong() const;
     int nextRow() const;
     int previousRow() const;
     QDBusObjectPath trackId() const;

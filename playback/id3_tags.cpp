@@ -175,6 +175,9 @@ Id3Tags decodeId3v1(QByteArrayView last128) {
 }
 
 Id3Tags readId3Tags(const QString& path) {
+    // A FIFO would block open() until something writes to it, a device may never end.
+    if (!QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

@@ -476,10 +476,12 @@ void TstForm1::scenario_data() {
         "file:/m/b.mp3 play volume:-1250");
     // Each encoding, version 2 over version 1, the first of two values, else the file name.
     row("media controls: the song's tags",
-        "add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3 $F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; "
+        "fifo $T/fifo.mp3; add $F/tags_v23_utf16.mp3 $F/tags_v24_utf8.mp3 $F/tags_v1_latin1.mp3 "
+        "$F/short_0_3s.mp3 $T/fifo.mp3; "
         "select 0; mpris Play; meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; "
         "meta xesam:trackNumber=3; mpris Next; meta xesam:title=Ελληνικά; mpris Next; "
-        "meta xesam:title=Grüße aus Köln; mpris Next; meta xesam:title=short_0_3s");
+        "meta xesam:title=Grüße aus Köln; mpris Next; meta xesam:title=short_0_3s; mpris Next; "
+        "meta xesam:title=fifo");
 }
 
 QTEST_MAIN(TstForm1)
