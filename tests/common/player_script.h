@@ -18,7 +18,7 @@
 //   button) | stop | mode none|resume|random | soon (the track is about to end) | end | broke |
 //   length SECONDS|none | fail play|balance|queue | hold (starts wait) | reply (the held start
 //   is answered) | random R | file NAME=CONTENT | fifo NAME | biglist N | load PATH |
-//   open PATH... | enqueue PATH... | until N (the list has N entries) | loaded (the loads are done)
+//   open PATH... | enqueue PATH... | loaded (the loads are done)
 //   | cancel | close (the program closes)
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   told NOTICE;... (what the player said since the last check) | state Stopped|Starting|
@@ -62,7 +62,7 @@ public:
         static const QStringList verbs =
             QString(
                 "add many select play pause stop mode soon end broke length fail hold reply random "
-                "file fifo biglist load open enqueue until loaded cancel close calls last plays "
+                "file fifo biglist load open enqueue loaded cancel close calls last plays "
                 "told "
                 "state current "
                 "selected entries paused offered cut song stoppedbefore")
@@ -88,7 +88,7 @@ public:
                            : arg == "resume" ? PlayMode::Resume
                                              : PlayMode::None);
         } else if (verb == "soon") {
-            engine->aboutToEnd();
+            emit engine->aboutToFinish();
         } else if (verb == "end" || verb == "broke") {
             engine->finishTrack(verb == "broke");
         } else if (verb == "length") {
@@ -116,8 +116,6 @@ public:
             player.loadList(arg);
         } else if (verb == "open" || verb == "enqueue") {
             player.openPaths(args, verb == "enqueue");
-        } else if (verb == "until") { // the list has grown to N entries
-            QTRY_VERIFY_WITH_TIMEOUT(player.list()->count() >= arg.toInt(), 10000);
         } else if (verb == "loaded") {
             QTRY_VERIFY_WITH_TIMEOUT(!player.loading(), 10000);
             settle();
