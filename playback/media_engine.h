@@ -31,8 +31,8 @@ public:
 
     // After setFileName, stop() or the end of a track: starts that file from its beginning
     // and returns the start's generation at once (never 0); startAnswered() tells how it went.
-    // After pause(): continues, and returns 0. While starting or playing: changes nothing,
-    // and returns 0.
+    // After pause(): continues, and returns 0. While starting: undoes a pause() made
+    // meanwhile, and returns 0. While playing: changes nothing, and returns 0.
     virtual quint64 play() = 0;
     // Holds playback where it is. While starting, the track starts paused.
     virtual bool pause() = 0;
@@ -49,9 +49,9 @@ public:
 
     // Makes `name` follow the playing file without a gap, in place of its end of stream.
     // Answers aboutToFinish(); an empty name drops what was queued, and so does any start or
-    // stop. Returns false when `name` cannot be queued (not a playable file, or nothing is
-    // about to finish). Then, and when the engine finds later that it cannot play the file
-    // on without a gap, the end of stream comes as if nothing was queued.
+    // stop. Returns false when nothing is about to finish. When the engine finds later that it
+    // cannot play the file on without a gap (not a playable file, say), the end of stream
+    // comes as if nothing was queued.
     virtual bool queueNext(const QString& name) = 0;
 
     virtual int volume() const = 0;
