@@ -46,8 +46,6 @@ public:
     // How long a load runs before its progress and Cancel show.
     void setProgressDelay(int ms);
 
-    Player* player() const { return player_; }
-
     // The keep-on-top box, and making it and the window agree, for what --remember keeps.
     bool keptOnTop() const;
     void keepOnTop(bool on);

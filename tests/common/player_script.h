@@ -14,7 +14,8 @@
 // Runs scenario steps against the player on the scripted engine. A step is a verb and its
 // arguments; a caller with verbs of its own asks knows() first.
 //
-// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | play | pause (the Pause
+// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | play | pause (the
+// Pause
 //   button) | stop | mode none|resume|random | soon (the track is about to end) | end | broke |
 //   length SECONDS|none | fail play|balance|queue | hold (starts wait) | reply (the held start
 //   is answered) | random R | file NAME=CONTENT | fifo NAME | biglist N | load PATH |
@@ -22,9 +23,8 @@
 //   | cancel | close (the program closes)
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   told NOTICE;... (what the player said since the last check) | state Stopped|Starting|
-//   Playing|Paused | current TEXT | selected ROW | entries ENTRY... | paused 0|1 | offered 0|1 |
-//   cut 0|1 (the list was cut short by closing) |
-//   song N | stoppedbefore N
+//   Playing|Paused | current TEXT | selected ROW | playing ROW | entries ENTRY... | paused 0|1 |
+//   offered 0|1 | cut 0|1 (the list was cut short by closing) | song N | stoppedbefore N
 // $T stands for a temporary folder, $F for the test fixtures' folder.
 class PlayerScript {
 public:
@@ -60,12 +60,12 @@ public:
 
     static bool knows(const QString& verb) {
         static const QStringList verbs =
-            QString(
-                "add many select play pause stop mode soon end broke length fail hold reply random "
-                "file fifo biglist load open enqueue loaded cancel close calls last plays "
-                "told "
-                "state current "
-                "selected entries paused offered cut song stoppedbefore")
+            QString("add many select remove play pause stop mode soon end broke length fail hold "
+                    "reply random "
+                    "file fifo biglist load open enqueue loaded cancel close calls last plays "
+                    "told "
+                    "state current "
+                    "selected entries paused offered cut song stoppedbefore")
                 .split(' ');
         return verbs.contains(verb);
     }
@@ -79,8 +79,8 @@ public:
         } else if (verb == "many") {
             for (int i = 0; i < arg.toInt(); ++i)
                 player.addEntries({QStringLiteral("/m/%1.mp3").arg(i)});
-        } else if (verb == "select") {
-            player.select(arg.toInt());
+        } else if (verb == "select" || verb == "remove") {
+            verb == "select" ? player.select(arg.toInt()) : player.removeAt(arg.toInt());
         } else if (verb == "play" || verb == "pause" || verb == "stop") {
             verb == "play" ? player.play() : verb == "stop" ? player.stop() : player.togglePause();
         } else if (verb == "mode") {
@@ -134,8 +134,8 @@ public:
             QCOMPARE(QString(names[int(player.state())]), arg);
         } else if (verb == "current") {
             QCOMPARE(player.currentFile(), arg);
-        } else if (verb == "selected") {
-            QCOMPARE(player.selected(), arg.toInt());
+        } else if (verb == "selected" || verb == "playing") {
+            QCOMPARE(verb == "selected" ? player.selected() : player.playing(), arg.toInt());
         } else if (verb == "entries") {
             QCOMPARE(player.list()->entries().join(' '), args.join(' '));
         } else if (verb == "paused" || verb == "offered" || verb == "cut") {
