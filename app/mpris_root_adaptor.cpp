@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 MprisRootAdaptor::MprisRootAdaptor(QObject* parent, Form1* form)
@@ -34,5 +35,11 @@ void MprisRootAdaptor::Raise() {
 
 void MprisRootAdaptor::Quit() {
     // Queued, so the caller gets its answer before the program ends.
-    QMetaObject::invokeMethod(form_, &Form1::mnuExit_Click, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        form_,
+        [form = form_] {
+            form->close();
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
 }
