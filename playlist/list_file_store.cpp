@@ -106,7 +106,7 @@ ListFileResult loadListFile(const QString& path, const std::function<bool(QStrin
                             int& skipped) {
     skipped = 0;
     QFile file;
-    if (const ListFileResult opened = openRegularFile(path, file); !opened.ok)
+    if (ListFileResult opened = openRegularFile(path, file); !opened.ok)
         return opened;
 
     // One read for the whole file; the small reads after it only matter for a file that grows
