@@ -85,12 +85,19 @@ bool SessionKeeper::claim() {
     return true;
 }
 
-void SessionKeeper::setAside(const QString& path, const QString& what) {
+bool SessionKeeper::setAside(const QString& path, const QString& what) {
     const QString aside = path + QStringLiteral(".bad.") +
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QFile::rename(path, aside);
-    say(QStringLiteral("the kept %1 could not be read; it was set aside as \"%2\"")
-            .arg(what, aside));
+    QFile file(path);
+    if (file.rename(aside)) {
+        say(QStringLiteral("the kept %1 could not be read; it was set aside as \"%2\"")
+                .arg(what, aside));
+        return true;
+    }
+    say(QStringLiteral("the kept %1 \"%2\" could not be read, nor set aside as \"%3\" (%4); it is "
+                       "left as it is, and this run does not keep the %1")
+            .arg(what, path, aside, file.errorString()));
+    return false;
 }
 
 void SessionKeeper::restore() {
@@ -98,16 +105,23 @@ void SessionKeeper::restore() {
         return;
     restoring_ = true;
     QFile file(listPath_);
-    if (file.exists()) {
-        const bool opened = file.open(QIODevice::ReadOnly);
-        const QByteArray bytes = opened ? file.readAll() : QByteArray();
+    const QFileInfo info(listPath_);
+    // A FIFO or a device would hold the window up, or never end: only a file is opened. One
+    // that cannot be opened is the user's to mend, so it is never written over.
+    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly))) {
+        keepList_ = false;
+        say(QStringLiteral("the kept play list \"%1\" cannot be opened (%2); it is left as it is, "
+                           "and this run does not keep the play list")
+                .arg(listPath_,
+                     info.isFile() ? file.errorString() : QStringLiteral("it is not a file")));
+    } else if (info.exists()) {
+        const QByteArray bytes = file.readAll();
         QStringDecoder utf8(QStringDecoder::Utf8);
         const QString text = utf8.decode(bytes);
         // The writer only ever writes whole UTF-8 text; anything else was damaged outside.
-        if (!opened || file.error() != QFile::NoError || utf8.hasError() ||
-            text.contains(QChar(0))) {
+        if (file.error() != QFile::NoError || utf8.hasError() || text.contains(QChar(0))) {
             file.close();
-            setAside(listPath_, QStringLiteral("play list"));
+            keepList_ = setAside(listPath_, QStringLiteral("play list"));
         } else {
             player_->addEntries(decodeListFile(bytes));
         }
@@ -119,7 +133,7 @@ void SessionKeeper::restore() {
     if (read == SettingsRead::Nothing && QFileInfo(settingsPath_).size() > 0)
         read = SettingsRead::Corrupt; // bytes that hold no setting at all
     if (read == SettingsRead::Corrupt) {
-        setAside(settingsPath_, QStringLiteral("settings"));
+        keepSettings_ = setAside(settingsPath_, QStringLiteral("settings"));
     } else if (read == SettingsRead::Read) {
         if (kept.position) {
             QList<QRect> screens;
@@ -191,6 +205,8 @@ void SessionKeeper::waitForWriter() {
 }
 
 void SessionKeeper::writeList() {
+    if (!keepList_)
+        return;
     // A list still loading, or a write still going, is written when it is done.
     if (player_->loading() || writing_) {
         listTimer_.start();
@@ -213,6 +229,8 @@ void SessionKeeper::writeList() {
 
 void SessionKeeper::writeSettings() {
     settingsDirty_ = false;
+    if (!keepSettings_)
+        return;
     QSettings settings(settingsPath_, QSettings::IniFormat);
     writeWindowSettings(settings, this->settings());
 }
@@ -226,7 +244,7 @@ void SessionKeeper::saveNow() {
     writing_ = false;
     writeSettings();
     // A load cut short by closing the window leaves the list that was kept before it.
-    if (listDirty_ && !player_->listCutShort()) {
+    if (listDirty_ && keepList_ && !player_->listCutShort()) {
         listDirty_ = false;
         const ListFileResult saved = saveListFile(listPath_, player_->list()->entries());
         if (!saved.ok)

@@ -32,7 +32,8 @@ public:
     // False, with a line on stderr, when another window keeps them already.
     bool claim();
     // Before the window is shown: the list, the mode, the levels, on top and the place.
-    // What cannot be read is set aside (renamed with ".bad.<time>") and said on stderr.
+    // What cannot be read is set aside (renamed with ".bad.<time>") and said on stderr; a list
+    // that cannot be opened, or what cannot be set aside, is left alone and not kept this run.
     void restore();
     // At exit: writes what has not been written yet.
     void saveNow();
@@ -48,7 +49,7 @@ private:
     void writeList();
     void waitForWriter();
     void writeSettings();
-    void setAside(const QString& path, const QString& what);
+    bool setAside(const QString& path, const QString& what);
 
     Player* player_;
     Form1* form_;
@@ -57,6 +58,8 @@ private:
     QLockFile lock_;
     bool claimed_ = false;
     bool restoring_ = false;
+    bool keepList_ = true; // false: the kept file is left alone, never written over
+    bool keepSettings_ = true;
     bool listDirty_ = false;
     bool settingsDirty_ = false;
     QTimer listTimer_;

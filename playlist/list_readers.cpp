@@ -39,7 +39,8 @@ QList<QStringView> lines(const QString& text) {
     return result;
 }
 
-// A scheme of two letters or more: "C:\..." stays a path.
+// A web address ("http://...") or a file URI. A scheme is two letters or more, so "C:\..."
+// stays a path; any other colon ("Live:2004.mp3") is part of a relative file name.
 bool isUri(QStringView text) {
     const qsizetype colon = text.indexOf(u':');
     if (colon < 2)
@@ -50,7 +51,8 @@ bool isUri(QStringView text) {
         if (!letter && !(i > 0 && (c.isDigit() || c == u'+' || c == u'-' || c == u'.')))
             return false;
     }
-    return true;
+    return text.first(colon).compare(QLatin1String("file"), Qt::CaseInsensitive) == 0 ||
+           text.sliced(colon + 1).startsWith(QLatin1String("//"));
 }
 
 // The entry for one line of a list, or nothing when it is to be left out.

@@ -22,6 +22,7 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 // The main window on the player and the scripted engine, driven by scenarios: each row is a
 // list of steps, some acting as a person or the engine would, some checking what the window
@@ -206,11 +207,17 @@ class TstForm1 : public QObject {
             const QPalette pause = get<QWidget>("CmdPause")->palette(); // disabled looks so
             QVERIFY(pause.color(QPalette::Disabled, QPalette::ButtonText) !=
                     pause.color(QPalette::Active, QPalette::ButtonText));
-        } else if (verb == "keep") { // as a start with --remember
-            keeper_ = new SessionKeeper(&script_->player, form_.get(), tmp_ + "/data",
-                                        tmp_ + "/config/mt.conf");
+        } else if (verb == "keep") { // as a start with --remember; "keep long|says=TEXT": says TEXT
+            QString d = tmp_ + "/data"; // "long": named too long to set anything aside in
+            d += QString("/.").repeated(key == "long" ? (4090 - 17 - d.size()) / 2 : 0);
+            keeper_ = new SessionKeeper(&script_->player, form_.get(), d, tmp_ + "/config/mt.conf");
             QVERIFY(keeper_->claim());
+            QFile said(tmp_ + "/said"); // stderr, as the kept ones are read
+            const int err = ::dup(2);
+            QVERIFY(said.open(QIODevice::ReadWrite) && ::dup2(said.handle(), 2) == 2);
             keeper_->restore();
+            ::dup2(err, 2), ::close(err), said.seek(0);
+            QVERIFY2(said.readAll().contains(value.toUtf8()) && said.remove(), qPrintable(value));
         } else if (verb == "second") { // a later window runs without keeping anything
             Player player(new FakeEngine);
             Form1 second(&player);
@@ -446,13 +453,18 @@ void TstForm1::scenario_data() {
     const QString session = "keep; second; add /m/a.mp3 /m/b.mp3; exists $T/data/last session.mlt; "
                             "click OptRes; move Slider3=1000; move Slider2=-800; click CmdMute; "
                             "click CmdOnTop; ";
-    row("kept between runs", session +
-                                 "save; restart; keep; entries /m/a.mp3 /m/b.mp3; selected -1; "
-                                 "calls volume:-1500 balance:-800 mute:1; is OptRes.checked=true; "
-                                 "is Check3.checked=true");
+    row("kept between runs",
+        session + "save; restart; keep; entries /m/a.mp3 /m/b.mp3; selected -1; calls volume:-1500 "
+                  "balance:-800 mute:1; is OptRes.checked=true; is Check3.checked=true");
+    const QString damaged = "$T/data/last session.mlt=/m/a.mp3\r\n" + QString(QChar(0));
     row("kept: a damaged list is set aside",
-        session + "save; file $T/data/last session.mlt=/m/a.mp3\r\n" + QChar(0) +
-            "; restart; keep; entries; calls volume:-1500 balance:-800 mute:1");
+        session + "save; file " + damaged +
+            "; restart; keep says=set aside as; entries; calls volume:-1500 balance:-800 mute:1");
+    row("kept: one that cannot be set aside is left alone",
+        "file " + damaged + "; keep long=nor set aside; add /m/b; save; bytes " + damaged);
+    row("kept: a list that cannot be opened (a FIFO) is left alone, not waited on",
+        "file $T/data/x=; fifo $T/data/last session.mlt; keep says=cannot be opened; add /m/a; "
+        "save; restart; keep; entries");
     // Keys, menus and the window.
     row("access keys click at once; keys and other buttons on aDD open nothing",
         "show; add /m/a.mp3 /m/b.mp3; select 1; key Alt+P; calls file:/m/b.mp3 play; key Alt+M; "

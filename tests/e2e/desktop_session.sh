@@ -1,6 +1,7 @@
 # Sourced by the end-to-end tests: a private X display with a window manager and, when
 # asked, a PulseAudio server with a null sink, all torn down when the test exits.
-# Exit code 77 tells CTest that the test was skipped (only where a tool cannot run).
+# Exit code 77 tells CTest that the test was skipped (only where a tool cannot run); in CI
+# (CI=true) a skip fails, so the only tests on a real desktop never vanish unseen.
 
 set -euo pipefail
 
@@ -17,6 +18,10 @@ cleanup() {
 trap cleanup EXIT
 
 skip() {
+    if [ "${CI:-}" = true ]; then
+        echo "FAIL: skipped in CI: $*"
+        exit 1
+    fi
     echo "SKIP: $*"
     exit 77 # what CTest takes for skipped
 }

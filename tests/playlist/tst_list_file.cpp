@@ -84,12 +84,18 @@ private slots:
              "file:///m/a%20b%C3%A9.mp3\nhttp://r/s.mp3\nfile://host/x.mp3\nC:/"
              "y.mp3\nfile:z.mp3\nfile:///m/%0A",
              {u"/m/a bé.mp3"_qs, "/lists/C:/y.mp3"}, 4);
+        read("m3u: a colon with no // after it is in a file name", "m3u",
+             "Live:2004.mp3\nmailto:x/a:b.mp3\nftp://h/x.mp3",
+             {"/lists/Live:2004.mp3", "/lists/mailto:x/a:b.mp3"}, 1);
         read("m3u8: always UTF-8", "m3u8", "/m/\xE9.mp3", {u"/m/\uFFFD.mp3"_qs});
         read("pls: FileN in order of N, other keys ignored", "pls",
              "[playlist]\r\nNumberOfEntries=1\r\nFile3=/m/c.mp3\r\nTitle3=C\r\nfile1 = a.mp3\r\n"
              "Length1=-1\r\nFile10=http://x/s\r\nFile2=\r\nFiles=/m/no.mp3\r\nFile=/m/no.mp3\r\n"
              "File4=file:///m/d%23.mp3\r\nFile5=../l.m3u\r\nVersion=2\r\n",
              {"/lists/a.mp3", "/m/c.mp3", "/m/d#.mp3"}, 2);
+        read("pls: a colon with no // after it is in a file name", "pls",
+             "[playlist]\nFile1=Live:2004.mp3\nFile2=https://h/x.mp3\n", {"/lists/Live:2004.mp3"},
+             1);
     }
     void listText() {
         QFETCH(QByteArray, bytes);
