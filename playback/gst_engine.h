@@ -22,8 +22,7 @@ class GstEngine : public MediaEngine {
     Q_OBJECT
 public:
     // `makeAudioSink` gives the sink for each new file (tests pass an appsink or fakesink);
-    // without one, autoaudiosink is used. When the sink cannot open, a fakesink that keeps
-    // time stands in, so playback goes on silently.
+    // without one, autoaudiosink is used. A start whose sink cannot open is refused.
     explicit GstEngine(QObject* parent = nullptr, std::function<GstElement*()> makeAudioSink = {});
     ~GstEngine() override;
 

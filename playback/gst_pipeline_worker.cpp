@@ -225,12 +225,14 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
         shared_.queue.clear();
     }
     setUri(playbin_, file);
-    const bool prerolled = output_.preroll(playbin_, bus_, [this](GstElement* sink) {
+    const auto prerolled = output_.preroll(playbin_, bus_, [this](GstElement* sink) {
         GstSinkWatch::attach(sink, [this](GstPadProbeInfo* info) { return watchStream(info); });
     });
-    if (!prerolled || gen != generation_.load()) {
+    if (prerolled != GstSoundOutput::Preroll::Ok || gen != generation_.load()) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
-        return answer(gen, QStringLiteral("not a sound file that can be decoded"));
+        return answer(gen, prerolled == GstSoundOutput::Preroll::SinkFailed
+                               ? QStringLiteral("no sound output is running")
+                               : QStringLiteral("not a sound file that can be decoded"));
     }
     const bool mpeg = containsMpegParser(playbin_);
     bool cutShort = false;

@@ -45,20 +45,16 @@ bool GstSoundOutput::build() {
     return true;
 }
 
-bool GstSoundOutput::preroll(GstElement* playbin, GstBus* bus,
-                             const std::function<void(GstElement*)>& watch) {
-    Preroll result = Preroll::Failed;
-    for (bool silent : {false, true}) {
-        GstElement* sink = makeSink(silent);
-        watch(sink);
-        g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
-        result = prerollInto(playbin, bus, sink);
-        gst_object_unref(sink);
-        if (result != Preroll::SinkFailed)
-            break;
-        gst_element_set_state(playbin, GST_STATE_NULL);
-    }
-    return result == Preroll::Ok;
+GstSoundOutput::Preroll GstSoundOutput::preroll(GstElement* playbin, GstBus* bus,
+                                                const std::function<void(GstElement*)>& watch) {
+    GstElement* sink = makeSink();
+    if (!sink)
+        return Preroll::SinkFailed;
+    watch(sink);
+    g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
+    const Preroll result = prerollInto(playbin, bus, sink);
+    gst_object_unref(sink);
+    return result;
 }
 
 GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus* bus,
@@ -80,23 +76,19 @@ GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus*
     return result;
 }
 
-// A sink that cannot open (no sound server, no device), or any when `silent`, is replaced by one
-// that only keeps time, so playback, positions and end-of-stream still work.
-GstElement* GstSoundOutput::makeSink(bool silent) {
-    GstElement* sink = nullptr;
-    if (!silent)
-        sink = makeSink_ ? makeSink_() : gst_element_factory_make("autoaudiosink", nullptr);
-    if (sink) {
-        gst_object_ref_sink(sink);
-        const bool opens = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-        gst_element_set_state(sink, GST_STATE_NULL);
-        if (opens)
-            return sink;
-        gst_object_unref(sink);
-    }
-    sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return GST_ELEMENT(gst_object_ref_sink(sink));
+// Null when the sink cannot open: a stand-in that only keeps time would show a track playing
+// that nobody hears.
+GstElement* GstSoundOutput::makeSink() {
+    GstElement* sink = makeSink_ ? makeSink_() : gst_element_factory_make("autoaudiosink", nullptr);
+    if (!sink)
+        return nullptr;
+    gst_object_ref_sink(sink);
+    const bool opens = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    gst_element_set_state(sink, GST_STATE_NULL);
+    if (opens)
+        return sink;
+    gst_object_unref(sink);
+    return nullptr;
 }
 
 // The levels sit right before the sink, behind playbin's own second of queued sound (as an

@@ -20,17 +20,19 @@ public:
 
     // False when an element is missing (GStreamer's plugins are not all there).
     bool build();
-    // Prerolls `playbin` into a new sink behind the levels, or into a silent one when that sink
-    // fails; `watch` sees each sink first. False when the file itself does not preroll.
-    bool preroll(GstElement* playbin, GstBus* bus, const std::function<void(GstElement*)>& watch);
+    enum class Preroll { Ok, Failed, SinkFailed };
+    // Prerolls `playbin` into a new sink behind the levels; `watch` sees the sink first. A new
+    // sink each time, so a sound server that came back is used by the next file. SinkFailed
+    // when the sink cannot open (no sound server, no device): nothing would be heard.
+    Preroll preroll(GstElement* playbin, GstBus* bus,
+                    const std::function<void(GstElement*)>& watch);
 
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
 
 private:
-    enum class Preroll { Ok, Failed, SinkFailed };
     Preroll prerollInto(GstElement* playbin, GstBus* bus, GstElement* sink);
-    GstElement* makeSink(bool silent);
+    GstElement* makeSink();
     GstElement* withLevels(GstElement* sink);
 
     std::function<GstElement*()> makeSink_;

@@ -1,8 +1,10 @@
 #include "playback/mp3_frame_counter.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -153,62 +155,110 @@ std::optional<std::size_t> findChainedFrame(std::span<const std::uint8_t> d, std
     return std::nullopt;
 }
 
+// What a walk has found so far, carried from one piece of the file to the next.
+struct Walk {
+    std::optional<FrameHeader> stream; // the first frame's, once found
+    std::optional<InfoFrame> info;
+    bool searching = true; // stepping over garbage, or looking for the first frame
+    bool stopped = false;  // `keepGoing` said to stop
+    std::size_t frames = 0;
+    std::uint64_t samples = 0;
+};
+
+// The most a decision at one place looks ahead: three of the longest frames (2881 bytes).
+constexpr std::size_t kLookahead = 16 * 1024;
+
+// Walks the frames of `d`, which goes on where the last piece stopped. Unless `last`, only
+// places with a whole lookahead after them are decided; returns where the next piece begins.
+std::size_t walkFrames(std::span<const std::uint8_t> d, bool last, Walk& w,
+                       const std::function<bool()>& keepGoing) {
+    const std::size_t limit = last ? d.size() : d.size() - kLookahead;
+    std::size_t at = 0;
+    while (at < limit) {
+        if (w.searching) {
+            const auto found = findChainedFrame(d, at, w.stream ? &*w.stream : nullptr);
+            if (!found || *found >= limit)
+                return limit;
+            at = *found;
+            w.searching = false;
+            if (!w.stream) {
+                w.stream = parseHeader(d, at);
+                w.info = readInfoFrame(d, at, *w.stream);
+                if (w.info)
+                    at += static_cast<std::size_t>(w.stream->length);
+                continue;
+            }
+        }
+        const auto h = parseHeader(d, at);
+        if (!h || !h->sameStream(*w.stream)) {
+            w.searching = true;
+            ++at;
+            continue;
+        }
+        if (at + static_cast<std::size_t>(h->length) > d.size())
+            return d.size(); // a cut-off frame does not decode
+        if (++w.frames % kFramesBetweenChecks == 0 && keepGoing && !keepGoing()) {
+            w.stopped = true;
+            return d.size();
+        }
+        w.samples += static_cast<std::uint64_t>(h->samplesPerFrame);
+        at += static_cast<std::size_t>(h->length);
+    }
+    return at;
+}
+
+std::optional<double> lengthOf(const Walk& w) {
+    if (w.stopped || w.frames == 0)
+        return std::nullopt;
+    std::uint64_t samples = w.samples;
+    if (w.info) {
+        // The delay sits at the start; the padding only if the file still has its end.
+        std::uint64_t trim = static_cast<std::uint64_t>(w.info->delay);
+        if (w.info->frames == w.frames)
+            trim += static_cast<std::uint64_t>(w.info->padding);
+        if (trim < samples)
+            samples -= trim;
+    }
+    return static_cast<double>(samples) / w.stream->sampleRate;
+}
+
+// Read a piece at a time rather than mapped: a tagger cutting the file short meanwhile
+// would kill the player with SIGBUS on a mapping, while a read just ends early.
+constexpr qint64 kPiece = 256 * 1024;
+
 } // namespace
 
 std::optional<double> mp3Duration(std::span<const std::uint8_t> data,
                                   const std::function<bool()>& keepGoing) {
-    const std::size_t start = skipId3v2(data);
-    const auto first = findChainedFrame(data, start, nullptr);
-    if (!first)
-        return std::nullopt;
-    const FrameHeader stream = *parseHeader(data, *first);
-
-    std::size_t at = *first;
-    std::optional<InfoFrame> info = readInfoFrame(data, at, stream);
-    if (info)
-        at += static_cast<std::size_t>(stream.length);
-
-    std::size_t frames = 0;
-    std::uint64_t samples = 0;
-    while (at < data.size()) {
-        auto h = parseHeader(data, at);
-        if (!h || !h->sameStream(stream)) {
-            const auto next = findChainedFrame(data, at + 1, &stream);
-            if (!next)
-                break;
-            at = *next;
-            h = parseHeader(data, at);
-        }
-        if (at + static_cast<std::size_t>(h->length) > data.size())
-            break; // a cut-off frame does not decode
-        if (++frames % kFramesBetweenChecks == 0 && keepGoing && !keepGoing())
-            return std::nullopt;
-        samples += static_cast<std::uint64_t>(h->samplesPerFrame);
-        at += static_cast<std::size_t>(h->length);
-    }
-    if (frames == 0)
-        return std::nullopt;
-
-    if (info) {
-        // The delay sits at the start; the padding only if the file still has its end.
-        std::uint64_t trim = static_cast<std::uint64_t>(info->delay);
-        if (info->frames == frames)
-            trim += static_cast<std::uint64_t>(info->padding);
-        if (trim < samples)
-            samples -= trim;
-    }
-    return static_cast<double>(samples) / stream.sampleRate;
+    Walk w;
+    walkFrames(data.subspan(std::min(skipId3v2(data), data.size())), true, w, keepGoing);
+    return lengthOf(w);
 }
 
 std::optional<double> mp3FileDuration(const QString& path, const std::function<bool()>& keepGoing) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
+    if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const uchar* mapped = file.map(0, file.size());
-    if (mapped)
-        return mp3Duration({mapped, static_cast<std::size_t>(file.size())}, keepGoing);
-    const QByteArray bytes = file.readAll();
-    return mp3Duration({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                        static_cast<std::size_t>(bytes.size())},
-                       keepGoing);
+    qint64 at = 0; // after the ID3v2 tags, read header by header: one may hold megabytes
+    for (;;) {
+        const QByteArray head = file.read(10);
+        const std::size_t tag = skipId3v2(
+            {reinterpret_cast<const std::uint8_t*>(head.constData()), std::size_t(head.size())});
+        if (tag == 0 || !file.seek(at += static_cast<qint64>(tag)))
+            break;
+    }
+    if (!file.seek(at))
+        return std::nullopt;
+    Walk w;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kPiece) + kLookahead);
+    std::size_t kept = 0; // bytes of the last piece not walked yet
+    for (bool last = false; !last && !w.stopped;) {
+        const qint64 got = file.read(reinterpret_cast<char*>(buffer.data() + kept), kPiece);
+        last = got < kPiece;
+        const std::size_t size = kept + static_cast<std::size_t>(std::max<qint64>(got, 0));
+        const std::size_t walked = walkFrames({buffer.data(), size}, last, w, keepGoing);
+        kept = size - walked;
+        std::memmove(buffer.data(), buffer.data() + walked, kept);
+    }
+    return lengthOf(w);
 }

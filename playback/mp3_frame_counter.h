@@ -16,6 +16,7 @@
 std::optional<double> mp3Duration(std::span<const std::uint8_t> data,
                                   const std::function<bool()>& keepGoing = {});
 
-// The same for a file on disk; empty when it cannot be read or is not MPEG audio.
+// The same for a file on disk, read a piece at a time: a file cut short meanwhile just ends
+// there. Empty when it cannot be read or is not MPEG audio.
 std::optional<double> mp3FileDuration(const QString& path,
                                       const std::function<bool()>& keepGoing = {});
