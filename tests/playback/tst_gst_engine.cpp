@@ -361,15 +361,16 @@ private slots:
         }
         // A tagger rewriting the file cuts it short again and again until the start is answered,
         // then leaves its start.
-        std::jthread cutter([&name, cut = kind == "cut while counted"](std::stop_token stop) {
-            for (const qint64 size = QFileInfo(name).size(); cut && !stop.stop_requested();) {
-                QFile::resize(name, 16384);
-                QFile::resize(name, size);
-                QThread::usleep(500); // mostly whole: a count sees it whole, then cut
-            }
-            if (cut)
-                QFile::resize(name, 16384);
-        });
+        std::jthread cutter(
+            [&name, cut = kind == "cut while counted"](const std::stop_token& stop) {
+                for (const qint64 size = QFileInfo(name).size(); cut && !stop.stop_requested();) {
+                    QFile::resize(name, 16384);
+                    QFile::resize(name, size);
+                    QThread::usleep(500); // mostly whole: a count sees it whole, then cut
+                }
+                if (cut)
+                    QFile::resize(name, 16384);
+            });
         auto recording = std::make_shared<Recording>();
         // By value: a hung start may still be making the sink after this test is over.
         auto back = std::make_shared<std::atomic_bool>(false); // the sound server, once gone
