@@ -25,7 +25,7 @@ struct WorkerReport {
     enum class Kind { Answer, End, Jump, AboutToFinish, QueuedHeard, LengthChanged };
     Kind kind = Kind::Jump;
     quint64 generation = 0;
-    static constexpr int kOutputLost = 2;
+    static constexpr int kOutputLost = 2; // End: the sink failed, not the file
     int result = 0; // Answer: 1 started, 0 not; End: 0 played to its end, 1 broke off, or lost
     QString text;   // Answer: why not; QueuedHeard: the file now heard
 };
