@@ -1,5 +1,6 @@
 #include "app/notice_boxes.h"
 
+#include "app/output_lost_note.h"
 #include "player/player.h"
 
 NoticeBoxes::NoticeBoxes(Player* player, QWidget* window) : QObject(window), window_(window) {
@@ -18,6 +19,7 @@ NoticeBoxes::NoticeBoxes(Player* player, QWidget* window) : QObject(window), win
         tell(QMessageBox::NoIcon, error, QStringLiteral("No files were found in specific folder"));
     });
     connect(player, &Player::entriesLeftOut, this, &NoticeBoxes::tellSkippedEntries);
+    new OutputLostNote(player, window); // not a box of these: it must not wait for them
 }
 
 void NoticeBoxes::tell(QMessageBox::Icon icon, const QString& title, const QString& text) {

@@ -10,6 +10,7 @@ class QWidget;
 
 // What the player must tell the person at the window, in boxes over it: one at a time, in
 // the order told, the next opening when the one before is closed. Nothing waits for them.
+// A lost sound output is told apart, by an OutputLostNote that blocks nothing.
 class NoticeBoxes : public QObject {
     Q_OBJECT
 public:

@@ -28,8 +28,9 @@ GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink
     answerWait_.setInterval(kAnswerWait);
     connect(&answerWait_, &QTimer::timeout, this, [this] {
         const quint64 gen = worker_->generation();
-        stop(); // the worker drops the start whenever it gets to it
-        emit startAnswered(gen, false, QStringLiteral("the sound system did not answer"));
+        worker_->newGeneration(); // the worker drops the start whenever it gets to it
+        worker_->requestUnload();
+        refuseStart(gen, QStringLiteral("the sound system did not answer"));
     });
 }
 
@@ -55,7 +56,7 @@ QString GstEngine::fileName() const {
 quint64 GstEngine::play() {
     GstPipelineWorker& w = *worker_;
     prepare();
-    if (!fileChanged_ && !w.endedByItself()) {
+    if (!fileChanged_ && !w.endedByItself() && !outputLost_) {
         if (state_ == PlayState::Starting)
             pausedWhileStarting_ = false; // undoes a pause: it starts playing after all
         if (state_ == PlayState::Starting || state_ == PlayState::Playing)
@@ -66,16 +67,17 @@ quint64 GstEngine::play() {
             return 0;
         }
     }
+    goingOn_ = std::exchange(outputLost_, false) && !fileChanged_;
     fileChanged_ = false;
-    return startCurrentFile();
+    return startCurrentFile(goingOn_ ? position() : 0.0);
 }
 
-quint64 GstEngine::startCurrentFile() {
+quint64 GstEngine::startCurrentFile(double from) {
     GstPipelineWorker& w = *worker_;
     const quint64 gen = w.newGeneration();
     pausedWhileStarting_ = aboutToFinishWaits_ = false;
     setState(PlayState::Starting);
-    w.requestLoad(gen, fileName_);
+    w.requestLoad(gen, fileName_, from);
     answerWait_.start();
     return gen;
 }
@@ -86,14 +88,25 @@ void GstEngine::answerStart(quint64 generation, bool started, const QString& rea
     if (generation != worker_->generation() || state_ != PlayState::Starting)
         return; // stopped, given up or replaced: nobody waits for it
     answerWait_.stop();
-    if (started && !pausedWhileStarting_)
+    if (!started)
+        return refuseStart(generation, reason);
+    goingOn_ = false;
+    if (!pausedWhileStarting_)
         worker_->requestResume(generation);
-    setState(!started               ? PlayState::Stopped
-             : pausedWhileStarting_ ? PlayState::Paused
-                                    : PlayState::Playing);
+    setState(pausedWhileStarting_ ? PlayState::Paused : PlayState::Playing);
     emit startAnswered(generation, started, reason);
     if (std::exchange(aboutToFinishWaits_, false))
         deliverAboutToFinish(generation);
+}
+
+// A start that was to go on from where the sound output failed stays paused there, to be
+// tried again.
+void GstEngine::refuseStart(quint64 generation, const QString& reason) {
+    outputLost_ = std::exchange(goingOn_, false);
+    if (!outputLost_)
+        worker_->resetPosition(0.0);
+    setState(outputLost_ ? PlayState::Paused : PlayState::Stopped);
+    emit startAnswered(generation, false, reason);
 }
 
 bool GstEngine::pause() {
@@ -115,6 +128,7 @@ bool GstEngine::pause() {
 bool GstEngine::stop() {
     GstPipelineWorker& w = *worker_;
     answerWait_.stop();
+    outputLost_ = goingOn_ = false;
     w.newGeneration();
     w.resetPosition(0.0);
     setState(PlayState::Stopped);
@@ -144,7 +158,7 @@ double GstEngine::position() const {
 bool GstEngine::setPosition(double seconds) {
     GstPipelineWorker& w = *worker_;
     if (state_ == PlayState::Stopped || state_ == PlayState::Starting || !std::isfinite(seconds) ||
-        w.endedByItself())
+        (w.endedByItself() && !outputLost_))
         return false;
     seconds = std::max(0.0, seconds);
     if (const auto len = length())
@@ -225,6 +239,12 @@ void GstEngine::deliver(const WorkerReport& report) {
 void GstEngine::deliverEnd(quint64 generation, int result) {
     if (generation != worker_->generation() || state_ == PlayState::Stopped)
         return;
+    if (result == WorkerReport::kOutputLost) {
+        outputLost_ = true;
+        setState(PlayState::Paused);
+        emit outputLost();
+        return;
+    }
     setState(PlayState::Stopped);
     emit endOfStream(result);
 }

@@ -52,10 +52,11 @@ private:
     bool setLevels(int volume, int balance, bool mute);
     void deliver(const WorkerReport& report);
     void answerStart(quint64 generation, bool started, const QString& reason);
+    void refuseStart(quint64 generation, const QString& reason);
     void deliverEnd(quint64 generation, int result);
     void deliverAboutToFinish(quint64 generation);
     void deliverQueuedStart(quint64 generation, const QString& file);
-    quint64 startCurrentFile();
+    quint64 startCurrentFile(double from = 0.0);
 
     // Shared so a worker stuck in a hung sound server can outlive the engine.
     std::shared_ptr<GstPipelineWorker> worker_;
@@ -66,6 +67,8 @@ private:
     bool fileChanged_ = true;
     bool pausedWhileStarting_ = false;
     bool aboutToFinishWaits_ = false; // for the start's answer, which it must not overtake
+    bool outputLost_ = false; // paused where the sound output failed; play() starts from there
+    bool goingOn_ = false;    // the start runs on from where the output failed
     PlayState state_ = PlayState::Stopped;
     int volume_ = 0;
     int balance_ = 0;

@@ -76,14 +76,14 @@ void GstPipelineWorker::answerQueue(quint64 gen, const QString& file) {
     changed_.notify_all();
 }
 
-void GstPipelineWorker::requestLoad(quint64 gen, const QString& file) {
+void GstPipelineWorker::requestLoad(quint64 gen, const QString& file, double from) {
     quint64 epoch = 0;
     {
         Held lock(mutex_);
-        epoch = shared_.clock.reset(0.0, g_get_monotonic_time());
+        epoch = shared_.clock.reset(from, g_get_monotonic_time());
         shared_.clock.setLength(std::nullopt);
     }
-    post([this, gen, epoch, file] { load(gen, epoch, file); });
+    post([this, gen, epoch, file, from] { load(gen, epoch, file, from); });
 }
 
 // Posted, so that levels set before the pipeline is built still reach it.
@@ -205,7 +205,7 @@ void GstPipelineWorker::unload() {
         gst_element_set_state(playbin_, GST_STATE_NULL);
 }
 
-void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
+void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file, double from) {
     if (gen != generation_.load())
         return; // abandoned: nobody waits for its answer
     if (!playbin_)
@@ -240,6 +240,8 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file) {
         updateLengthFromPipeline();
     started_ = true;
     writeEpoch_ = epoch;
+    if (from > 0) // flushes what prerolled, so only the place is heard
+        seek(gen, epoch, from);
     // Held prerolled: the caller lets it play (requestResume) once it has the answer, unless it
     // was paused or given up meanwhile, so a start nobody waits for is never heard.
     answer(gen, {});
@@ -469,7 +471,7 @@ gboolean GstPipelineWorker::onBusMessage(GstBus*, GstMessage* msg, gpointer data
         self->finish(0);
         break;
     case GST_MESSAGE_ERROR:
-        self->finish(1);
+        self->finish(self->output_.failed(msg) ? WorkerReport::kOutputLost : 1);
         break;
     case GST_MESSAGE_DURATION_CHANGED:
         if (!self->lengthFromFrames_)

@@ -25,7 +25,8 @@ struct WorkerReport {
     enum class Kind { Answer, End, Jump, AboutToFinish, QueuedHeard, LengthChanged };
     Kind kind = Kind::Jump;
     quint64 generation = 0;
-    int result = 0; // Answer: 1 started, 0 not; End: 0 played to its end, 1 broke off
+    static constexpr int kOutputLost = 2; // End: the sink failed, not the file
+    int result = 0; // Answer: 1 started, 0 not; End: 0 played to its end, 1 broke off, or lost
     QString text;   // Answer: why not; QueuedHeard: the file now heard
 };
 
@@ -103,8 +104,9 @@ public:
         return shared_.clock.length();
     }
 
-    // Checks and opens `file` and answers; a file that opens stays held until requestResume.
-    void requestLoad(quint64 gen, const QString& file);
+    // Checks and opens `file` at `from` seconds and answers; a file that opens stays held
+    // until requestResume.
+    void requestLoad(quint64 gen, const QString& file, double from = 0.0);
     void requestUnload() {
         post([this] { unload(); });
     }
@@ -133,7 +135,7 @@ private:
     void stopReadings();
     void settleSeek();
     void unload();
-    void load(quint64 gen, quint64 epoch, const QString& file);
+    void load(quint64 gen, quint64 epoch, const QString& file, double from);
     bool countBeforeAnswer(const QString& file, bool* cutShort);
     void counted(quint64 gen, const QString& file, double seconds);
     void setLength(std::optional<double> seconds) {

@@ -3,12 +3,35 @@
 #include <gst/base/gstbasetransform.h>
 #include <utility>
 
+namespace {
+
+// autoaudiosink falls back to a fakesink inside when no real sink opens.
+bool standsIn(GstElement* sink) {
+    if (!GST_IS_BIN(sink))
+        return false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(sink));
+    GValue item = G_VALUE_INIT;
+    bool fake = false;
+    while (!fake && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        fake = factory && g_strcmp0(GST_OBJECT_NAME(factory), "fakesink") == 0;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return fake;
+}
+
+} // namespace
+
 GstSoundOutput::GstSoundOutput(std::function<GstElement*()> makeSink)
     : makeSink_(std::move(makeSink)) {}
 
 GstSoundOutput::~GstSoundOutput() {
-    if (levels_)
-        gst_object_unref(levels_);
+    for (GstElement* e : {sink_, levels_})
+        if (e)
+            gst_object_unref(e);
 }
 
 bool GstSoundOutput::build() {
@@ -47,18 +70,22 @@ bool GstSoundOutput::build() {
 
 GstSoundOutput::Preroll GstSoundOutput::preroll(GstElement* playbin, GstBus* bus,
                                                 const std::function<void(GstElement*)>& watch) {
+    if (sink_)
+        gst_object_unref(std::exchange(sink_, nullptr));
     GstElement* sink = makeSink();
     if (!sink)
         return Preroll::SinkFailed;
     watch(sink);
     g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
-    const Preroll result = prerollInto(playbin, bus, sink);
-    gst_object_unref(sink);
-    return result;
+    sink_ = sink;
+    return prerollInto(playbin, bus);
 }
 
-GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus* bus,
-                                                    GstElement* sink) {
+bool GstSoundOutput::failed(GstMessage* msg) const {
+    return sink_ && gst_object_has_as_ancestor(GST_MESSAGE_SRC(msg), GST_OBJECT(sink_));
+}
+
+GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus* bus) {
     const GstStateChangeReturn ret = gst_element_set_state(playbin, GST_STATE_PAUSED);
     if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL)
         return Preroll::Ok;
@@ -69,7 +96,7 @@ GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus*
     Preroll result = Preroll::Failed;
     if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ASYNC_DONE)
         result = Preroll::Ok;
-    else if (msg && gst_object_has_as_ancestor(GST_MESSAGE_SRC(msg), GST_OBJECT(sink)))
+    else if (msg && failed(msg))
         result = Preroll::SinkFailed;
     if (msg)
         gst_message_unref(msg);
@@ -83,7 +110,8 @@ GstElement* GstSoundOutput::makeSink() {
     if (!sink)
         return nullptr;
     gst_object_ref_sink(sink);
-    const bool opens = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    const bool opens =
+        gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE && !standsIn(sink);
     gst_element_set_state(sink, GST_STATE_NULL);
     if (opens)
         return sink;

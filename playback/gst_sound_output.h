@@ -27,15 +27,20 @@ public:
     Preroll preroll(GstElement* playbin, GstBus* bus,
                     const std::function<void(GstElement*)>& watch);
 
+    // Whether the error `msg` comes from the current sink (the sound server went away, the
+    // device is gone) rather than from what feeds it.
+    bool failed(GstMessage* msg) const;
+
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
 
 private:
-    Preroll prerollInto(GstElement* playbin, GstBus* bus, GstElement* sink);
+    Preroll prerollInto(GstElement* playbin, GstBus* bus);
     GstElement* makeSink();
     GstElement* withLevels(GstElement* sink);
 
     std::function<GstElement*()> makeSink_;
+    GstElement* sink_ = nullptr;   // our own reference to the current sink
     GstElement* levels_ = nullptr; // our own reference; in the current output
     GstElement* panorama_ = nullptr;
     GstElement* volume_ = nullptr;

@@ -31,12 +31,15 @@ public:
 
     // After setFileName, stop() or the end of a track: starts that file from its beginning
     // and returns the start's generation at once (never 0); startAnswered() tells how it went.
-    // After pause(): continues, and returns 0. While starting: undoes a pause() made
-    // meanwhile, and returns 0. While playing: changes nothing, and returns 0.
+    // After pause(): continues, and returns 0. After outputLost(): starts that file again from
+    // the held place, as a new start; refused, state() stays Paused at the place. While
+    // starting: undoes a pause() made meanwhile, and returns 0. While playing: changes nothing,
+    // and returns 0.
     virtual quint64 play() = 0;
     // Holds playback where it is. While starting, the track starts paused.
     virtual bool pause() = 0;
-    // Ends playback; a start not answered yet is abandoned and never heard nor answered.
+    // Ends playback (and forgets a place held after outputLost()); a start not answered yet is
+    // abandoned and never heard nor answered.
     virtual bool stop() = 0;
     virtual PlayState state() const = 0;
 
@@ -64,8 +67,8 @@ public:
 signals:
     // Raised on the object's thread once for each start play() made, unless stop() or a newer
     // start replaced it first. `started` true: state() is Playing (Paused when paused while
-    // starting) and length() is valid. False: state() is Stopped and `reason` says why, in
-    // words for the person who asked.
+    // starting) and length() is valid. False: state() is Stopped (Paused at the held place for a
+    // start after outputLost()) and `reason` says why, in words for the person who asked.
     void startAnswered(quint64 generation, bool started, const QString& reason);
     // Raised on the object's thread whenever state() changes.
     void stateChanged();
@@ -76,7 +79,7 @@ signals:
     // seek, or the sound output's own position correcting the running estimate.
     void positionJumped();
     // Raised on the object's thread once per started file when playback reached the end by
-    // itself, or broke off (decoding error, file gone, sound output lost) after it started.
+    // itself, or broke off (decoding error, file gone) after it started.
     // Never raised for stop(), nor for a file that was replaced by a newer start.
     // `result` is 0 when the file played to its end and non-zero when it broke off.
     // state() is already Stopped then.
@@ -88,4 +91,9 @@ signals:
     // on fileName(), length() and position() are the new file's. The file it followed raises
     // no endOfStream; the queued one raises its own at its end.
     void queuedStarted();
+    // Raised on the object's thread when the sound output failed under a started file (the
+    // sound server went away, the device is gone), in place of its endOfStream: state() is
+    // Paused, position() holds where the sound stopped (setPosition() moves it) and fileName()
+    // is kept, so that the next play() goes on from there once an output is back.
+    void outputLost();
 };

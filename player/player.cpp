@@ -35,6 +35,8 @@ Player::Player(MediaEngine* engine, QObject* parent)
     connect(MediaPlayer1, &MediaEngine::endOfStream, this, &Player::MediaPlayer1_EndOfStream);
     connect(MediaPlayer1, &MediaEngine::aboutToFinish, this, &Player::MediaPlayer1_AboutToFinish);
     connect(MediaPlayer1, &MediaEngine::queuedStarted, this, &Player::MediaPlayer1_QueuedStarted);
+    connect(MediaPlayer1, &MediaEngine::outputLost, this,
+            [this] { MediaPlayer1_OutputLost(false); });
     connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::stateChanged);
     connect(MediaPlayer1, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
     connect(MediaPlayer1, &MediaEngine::positionJumped, this, &Player::positionJumped);
@@ -131,13 +133,16 @@ void Player::playEntry(int row) {
 
 void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic) {
     queued_.clear(); // a start drops what the engine had queued
+    outputLost_ = false;
     pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic};
 }
 
-// Play after a pause goes on; after the end of a track it starts that file again.
+// Play after a pause goes on; after the end of a track it starts that file again, and after
+// the sound output failed, the same song from where it stopped.
 void Player::playOn() {
+    const bool goingOn = std::exchange(outputLost_, false);
     if (const quint64 generation = MediaPlayer1->play())
-        pending_ = {generation, playing_, MediaPlayer1->fileName(), false};
+        pending_ = {generation, playing_, MediaPlayer1->fileName(), false, goingOn};
 }
 
 void Player::togglePause() {
@@ -170,6 +175,7 @@ void Player::resume() {
 void Player::stop() {
     MediaPlayer1->stop(); // drops a start not answered yet, and what was queued
     pending_ = {};
+    outputLost_ = false;
     queued_.clear();
     playing_ = QPersistentModelIndex();
     failedStarts_ = 0;
@@ -188,7 +194,10 @@ void Player::startAnswered(quint64 generation, bool started, const QString& reas
     if (generation == 0 || generation != pending_.generation)
         return;
     const PendingStart start = std::exchange(pending_, {});
-    if (started) {
+    if (start.goingOn) { // the same song, not a new one
+        if (!started)
+            MediaPlayer1_OutputLost(true); // still paused there
+    } else if (started) {
         noteSongStarted(start.entry);
     } else if (start.automatic) {
         ++failedStarts_;
@@ -270,6 +279,15 @@ void Player::MediaPlayer1_QueuedStarted() {
     }
     setCurrentFile(MediaPlayer1->fileName()); // the entry's path, as the engine was given it
     noteSongStarted(entry);
+}
+
+// Paused where the sound stopped, as if the user had paused there: never on to the next entry,
+// never shown playing what nobody hears. Resume tries again from there.
+void Player::MediaPlayer1_OutputLost(bool stillLost) {
+    queued_.clear();
+    outputLost_ = pausedByUser_ = true;
+    emit stateChanged();
+    emit outputLost(stillLost);
 }
 
 void Player::dropQueued() {

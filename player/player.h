@@ -118,6 +118,9 @@ signals:
     // What the person at the player must be told.
     void noFileToPlay();
     void startRefused(const QString& file, const QString& reason);
+    // The sound output failed under the song: it is paused where the sound stopped. Told
+    // again, `stillLost`, when a resume found no output either.
+    void outputLost(bool stillLost);
     void listNotRead();
     void entriesLeftOut(int count);
     void pathsUnreadable(const QStringList& paths);
@@ -135,6 +138,7 @@ private:
     void MediaPlayer1_EndOfStream(int result);
     void MediaPlayer1_AboutToFinish();
     void MediaPlayer1_QueuedStarted();
+    void MediaPlayer1_OutputLost(bool stillLost);
     void dropQueued();
     QPersistentModelIndex indexOf(int row) const;
 
@@ -155,6 +159,7 @@ private:
         QPersistentModelIndex entry;
         QString file;
         bool automatic = false; // by the walk at the end of a track, not by the user
+        bool goingOn = false;   // the song again, from where the sound output failed
     };
     PendingStart pending_;
     QPersistentModelIndex playing_;
@@ -163,6 +168,7 @@ private:
     // stops when they reach the limit.
     int failedStarts_ = 0;
     bool pauseOffered_ = false;
+    bool outputLost_ = false; // the song is paused where the sound output failed
     quint64 songNumber_ = 0;
     bool listCutShort_ = false;
 };

@@ -31,12 +31,14 @@ public:
     QString fileName() const override { return name; }
     quint64 play() override {
         record("play");
-        if (!std::exchange(newFile_, false) && state_ != PlayState::Stopped) {
+        const bool newFile = std::exchange(newFile_, false);
+        if (!newFile && state_ != PlayState::Stopped && !lost_) {
             pausedStart_ = false; // goes on
             setState(state_ == PlayState::Paused ? PlayState::Playing : state_);
             return 0;
         }
-        pos = 0;
+        goingOn_ = std::exchange(lost_, false) && !newFile; // a new start from the place
+        pos = goingOn_ ? pos : 0;
         queued.clear();
         setState(PlayState::Stopped);
         setState(PlayState::Starting);
@@ -48,7 +50,10 @@ public:
         if (state_ != PlayState::Starting)
             return; // stopped or answered meanwhile
         const bool ok = !failing.contains("play");
-        setState(!ok ? PlayState::Stopped : pausedStart_ ? PlayState::Paused : PlayState::Playing);
+        lost_ = !ok && std::exchange(goingOn_, false);
+        setState(!ok            ? (lost_ ? PlayState::Paused : PlayState::Stopped)
+                 : pausedStart_ ? PlayState::Paused
+                                : PlayState::Playing);
         pausedStart_ = false;
         emit startAnswered(generation_, ok, ok ? QString() : QStringLiteral("it is refused"));
     }
@@ -60,6 +65,7 @@ public:
     }
     bool stop() override {
         pos = 0;
+        lost_ = goingOn_ = false;
         queued.clear();
         setState(PlayState::Stopped);
         return record("stop");
@@ -99,11 +105,17 @@ public:
         pos = 0;
         emit queuedStarted();
     }
+    // The sound output fails under the playing file.
+    void loseOutput() {
+        lost_ = true;
+        setState(PlayState::Paused);
+        emit outputLost();
+    }
 
 private:
     PlayState state_ = PlayState::Stopped;
     quint64 generation_ = 0;
-    bool newFile_ = false, pausedStart_ = false;
+    bool newFile_ = false, pausedStart_ = false, lost_ = false, goingOn_ = false;
 
     bool record(const QString& call) {
         calls << call;

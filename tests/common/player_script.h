@@ -14,13 +14,12 @@
 // Runs scenario steps against the player on the scripted engine. A step is a verb and its
 // arguments; a caller with verbs of its own asks knows() first.
 //
-// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | play | pause (the
-// Pause
-//   button) | stop | mode none|resume|random | soon (the track is about to end) | end | broke |
-//   length SECONDS|none | fail play|balance|queue | hold (starts wait) | reply (the held start
-//   is answered) | random R | file NAME=CONTENT | fifo NAME | biglist N | load PATH |
-//   open PATH... | enqueue PATH... | loaded (the loads are done)
-//   | cancel | close (the program closes)
+// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | play | pause
+//   (the Pause button) | stop | mode none|resume|random | soon (the track is about to end) |
+//   end | broke | lost (the sound output fails) | length SECONDS|none | fail play|balance|queue
+//   | hold (starts wait) | reply (the held start is answered) | random R | file NAME=CONTENT |
+//   fifo NAME | biglist N | load PATH | open PATH... | enqueue PATH... | loaded (the loads are
+//   done) | cancel | close (the program closes)
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   told NOTICE;... (what the player said since the last check) | state Stopped|Starting|
 //   Playing|Paused | current TEXT | selected ROW | playing ROW | entries ENTRY... | paused 0|1 |
@@ -38,6 +37,8 @@ public:
         QObject::connect(
             &player, &Player::startRefused,
             [this](const QString& f, const QString& r) { told << "refused " + f + ": " + r; });
+        QObject::connect(&player, &Player::outputLost,
+                         [this](bool still) { told << (still ? "still lost" : "lost"); });
         QObject::connect(&player, &Player::listNotRead, [this] { told << "not read"; });
         QObject::connect(&player, &Player::pathsUnreadable,
                          [this](const QStringList& p) { told << "unreadable " + p.join(' '); });
@@ -60,12 +61,10 @@ public:
 
     static bool knows(const QString& verb) {
         static const QStringList verbs =
-            QString("add many select remove play pause stop mode soon end broke length fail hold "
-                    "reply random "
-                    "file fifo biglist load open enqueue loaded cancel close calls last plays "
-                    "told "
-                    "state current "
-                    "selected entries paused offered cut song stoppedbefore")
+            QString("add many select remove play pause stop mode soon end broke lost length fail "
+                    "hold reply random file fifo biglist load open enqueue loaded cancel close "
+                    "calls last plays told state current selected entries paused offered cut song "
+                    "stoppedbefore")
                 .split(' ');
         return verbs.contains(verb);
     }
@@ -91,6 +90,8 @@ public:
             emit engine->aboutToFinish();
         } else if (verb == "end" || verb == "broke") {
             engine->finishTrack(verb == "broke");
+        } else if (verb == "lost") {
+            engine->loseOutput();
         } else if (verb == "length") {
             engine->trackLength = arg == "none" ? std::nullopt : std::optional(arg.toDouble());
         } else if (verb == "fail") {

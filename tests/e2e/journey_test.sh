@@ -93,15 +93,29 @@ sleep 0.5
 hear quiet 0.5 muted
 key ctrl+m
 
-# The sound server dies while a track plays and comes back; the next Play is heard.
-click 325 112 # n()ne
-kill -9 "$PULSE_PID"
-sleep 0.5
-start_sound
+# The sound server dies while a track plays and comes back. Under rezume the player pauses
+# where the sound stopped instead of moving on; Resume without a server stays paused there, and
+# once the server is back Resume goes on from there.
 click 100 136
 key alt+p
-sleep 0.5
+hear loud 0.5 "long track again"
+sleep 2
+kill -9 "$PULSE_PID"
+wait_for 10 status_is Paused || fail "status $(pc status) a second after the sound server died"
+place=$(pc position)
+time_box "$session_dir/time3.png"
+click 156 6 # Resume
+sleep 1
+status_is Paused || fail "status $(pc status) after Resume without a sound server"
+time_box "$session_dir/time4.png"
+changed=$(compare -metric AE "$session_dir/time3.png" "$session_dir/time4.png" null: 2>&1 || true)
+[ "${changed%% *}" = 0 ] || fail "the time box moved while the sound was gone ($changed pixels)"
+start_sound
+click 156 6 # Resume
 hear loud 0.5 "server back"
+title_is "$(basename "$long" .mp3)" || fail "moved on to $(pc metadata xesam:title)"
+awk -v p="$place" -v n="$(pc position)" 'BEGIN {exit !(p > 1 && n > p && n < p + 3)}' ||
+    fail "went on at $(pc position) s, not from $place s"
 
 key alt+s
 sleep 0.3

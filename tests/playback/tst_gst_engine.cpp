@@ -76,6 +76,7 @@ bool started(MediaEngine& engine, QString* reason = nullptr) {
 // behind by a hung row can still feed it after the row is over.
 struct Recording {
     bool realTime = true;
+    std::atomic_bool fails = false; // as a sound server that went away
     std::mutex mutex;
     std::vector<float> samples; // left, right interleaved
 
@@ -87,6 +88,10 @@ struct Recording {
         gst_caps_unref(caps);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = [](GstAppSink* s, gpointer self) {
+            if (static_cast<Recording*>(self)->fails) {
+                GST_ELEMENT_ERROR(s, RESOURCE, WRITE, ("Disconnected"), (nullptr));
+                return GST_FLOW_ERROR;
+            }
             GstSample* sample = gst_app_sink_pull_sample(s);
             if (sample)
                 static_cast<Recording*>(self)->add(sample);
@@ -154,6 +159,7 @@ private slots:
         QTest::newRow("stopped before its answer") << cbr << "before its answer, stop" << 0;
         QTest::newRow("replaced before its answer") << cbr << "before its answer, replace" << 1;
         QTest::newRow("paused before its answer") << cbr << "before its answer, pause" << 1;
+        QTest::newRow("sound output lost") << cbr << "lose output" << 1;
         // filesrc holds the file open, so the track may play on; either way it ends once.
         QTest::newRow("file deleted while playing") << "copy"
                                                     << "delete" << 1;
@@ -192,6 +198,22 @@ private slots:
             }
             if (step == "delete")
                 QVERIFY(QFile::remove(file));
+            if (step == "lose output") { // paused where the sound stopped; goes on from there
+                QSignalSpy lost(&engine, &MediaEngine::outputLost);
+                QTRY_VERIFY_WITH_TIMEOUT(engine.position() > 0.5, 3000);
+                sink->fails = true;
+                QVERIFY(lost.wait(1000));
+                const double at = engine.position(), heard = sink->soundMs() / 1000;
+                QTest::qWait(300);
+                QVERIFY2(engine.state() == MediaEngine::PlayState::Paused && ends.isEmpty() &&
+                             engine.position() == at && std::abs(at - heard) < 0.15,
+                         qPrintable(QString("at %1 s, heard %2 s").arg(at).arg(heard)));
+                sink->fails = false;
+                QVERIFY(started(engine) && std::abs(engine.position() - at) < 0.05);
+                QTRY_COMPARE_WITH_TIMEOUT(ends.count(), 1, 4000); // the whole track heard once
+                QVERIFY2(std::abs(sink->soundMs() - 3000) < 100,
+                         qPrintable(QString::number(sink->soundMs())));
+            }
             if (step == "replace") {
                 engine.setFileName(fixture("short_0_3s.mp3"));
                 engine.play();

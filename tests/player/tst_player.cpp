@@ -72,6 +72,11 @@ void TstPlayer::scenario_data() {
         "calls file:/m/a.mp3 play queue:/m/b.mp3 queue: queue:/m/c.mp3");
     row("failing starts: the walk goes on the answers and gives up after ten",
         "fail play; many 50; mode random; end; last stop; plays 10; offered 0");
+    row("a lost sound output pauses there, never walks on; resume starts it there, or stays",
+        "add /m/a.mp3 /m/b.mp3; select 0; mode resume; play; calls file:/m/a.mp3 play; lost; "
+        "told lost; calls; state Paused; paused 1; offered 1; current /m/a.mp3; selected 0; "
+        "pause; calls play; state Playing; paused 0; song 1; fail play; lost; pause; "
+        "told lost;still lost; state Paused; paused 1; offered 1; current /m/a.mp3");
     row("tracks that break off stop repeating",
         "add /m/a.mp3 /m/b.mp3; mode random; broke; plays 1; broke; last stop; end; plays 1");
     // Loads: read off the caller's thread, one at a time, told when done.
