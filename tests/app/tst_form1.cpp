@@ -80,11 +80,14 @@ class TstForm1 : public QObject {
 
     // The user's answer to a dialog; message boxes are acknowledged, other dialogs cancelled.
     void answer(QWidget* w) {
-        const QString a = qobject_cast<QMessageBox*>(w) || answers_.isEmpty()
+        auto* box = qobject_cast<QMessageBox*>(w); // one that asks takes an answer: its button
+        const QString a = (box && box->buttons().size() == 1) || answers_.isEmpty()
                               ? QString("cancel")
                               : answers_.takeFirst();
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            box->accept();
+        if (box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == a || box->buttons().size() == 1)
+                    return button->click();
         } else if (auto* progress = qobject_cast<QProgressDialog*>(w)) {
             if (a == "close")
                 form_->close();
@@ -406,13 +409,18 @@ void TstForm1::scenario_data() {
         "show; add /m/a.mp3 /m/b.mp3; focus List1; key Down; key Down; selected 1; "
         "is Text1.text=/m/b.mp3; key Up; is Text1.text=/m/a.mp3; key Return; "
         "calls file:/m/a.mp3 play; key Delete; entries /m/b.mp3");
-    row("save: the name as typed plus .mlt, replaced; cancelled writes nothing; a failure says why",
+    const QString saved = "bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; ";
+    const QString replace = "ListName|;ListName|A list named mylist.mlt.mlt already exists. ";
+    row("save: the name plus .mlt, replaced when asked; cancelled writes nothing; failures say why",
         "lists; add /m/a.mp3 - /m/a,b.mp3; click CmdSaveList; answer mylist.mlt; "
-        "click CmdSaveList; bytes $T/mylist.mlt.mlt=/m/a.mp3\r\n\r\n\"/m/a,b.mp3\"\r\n; "
-        "click CmdClear; answer mylist.mlt; menu mnuSavelist; bytes $T/mylist.mlt.mlt=; "
-        "answer no/list; click CmdSaveList; boxes "
-        "ListName|;ListName|;ListName|;ListName|;Error|The list "
-        "could not be saved to \"$T/no/list.mlt\": No such file or directory");
+        "click CmdSaveList; " + saved + "click CmdClear; answer mylist.mlt; answer Cancel; "
+        "menu mnuSavelist; " + saved + "answer mylist.mlt; answer Replace; menu mnuSavelist; "
+        "bytes $T/mylist.mlt.mlt=; answer ../x; click CmdSaveList; file $T/d.mlt/x=; answer d; "
+        "answer Replace; click CmdSaveList; boxes ListName|;ListName|;Marrowtune|Lists are saved "
+        "in \"$T\".;" + replace + "Replace it?;" + replace + "Replace it?;ListName|;Error|The list "
+        "was not saved: a list name cannot hold \"/\" nor be \"..\".;ListName|;ListName|A list "
+        "named d.mlt already exists. Replace it?;Error|The list could not be saved to "
+        "\"$T/d.mlt\": Filename refers to a directory");
     row("load: asks for the file; a missing one is not found",
         "lists; file $T/l.mlt=/m/x.mp3\r\n; add /m/a.mp3; answer $T/l.mlt; click CmdLoadList; "
         "answer $T/gone.mlt; menu mnuLoadList; loaded; "
@@ -478,7 +486,8 @@ void TstForm1::scenario_data() {
         "is mnuOnTop.checked=true; key Ctrl+X; is Form1.visible=false");
     // The desktop's media controls ask the player; the window shows what they did.
     row("media controls",
-        "length 187.5; add /m/a.mp3 /m/b.mp3; select 0; mpris Pause; calls; mpris PlayPause; "
+        "length 187.5; add /m/a.mp3 /m/b.mp3; is mpris.CanPlay=true; mpris Pause; calls; "
+        "mpris PlayPause; selected 0; "
         "meta mpris:length=187500000; mpris SetPosition /old/track 3000000; "
         "mpris SetPosition current 3000000; "
         "calls file:/m/a.mp3 play seek:3; mpris PlayPause; is CmdPause.text=Resume; "
