@@ -36,6 +36,7 @@ Player::Player(MediaEngine* engine, QObject* parent)
     connect(MediaPlayer1, &MediaEngine::aboutToFinish, this, &Player::MediaPlayer1_AboutToFinish);
     connect(MediaPlayer1, &MediaEngine::queuedStarted, this, &Player::MediaPlayer1_QueuedStarted);
     connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::stateChanged);
+    connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::markPlaying);
     connect(MediaPlayer1, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
     connect(MediaPlayer1, &MediaEngine::positionJumped, this, &Player::positionJumped);
     // What follows was picked from the list of that moment; after a removal the end of the
@@ -72,8 +73,13 @@ int Player::selected() const {
     return selected_.isValid() ? selected_.row() : -1;
 }
 
+void Player::markPlaying() {
+    const bool on = state() == PlayState::Playing || state() == PlayState::Paused;
+    list_->setPlaying(on ? QModelIndex(playing_) : QModelIndex());
+}
+
 int Player::playing() const {
-    return playing_.isValid() ? playing_.row() : -1;
+    return list_->playingRow();
 }
 
 QPersistentModelIndex Player::indexOf(int row) const {
@@ -204,6 +210,7 @@ void Player::noteSongStarted(const QPersistentModelIndex& entry) {
     if (entry.isValid())
         playing_ = entry;
     ++songNumber_;
+    markPlaying();
     setPauseOffered(true);
     emit songStarted();
 }

@@ -49,6 +49,7 @@ public:
     QString playingFile() const;
     // -1 for none.
     int selected() const;
+    // The entry playing or paused, marked in the list.
     int playing() const;
     PlayMode mode() const { return mode_; }
     // Counts the songs started, one after the other without a gap or not.
@@ -124,6 +125,7 @@ signals:
     void foldersWithoutFiles();
 
 private:
+    void markPlaying();
     void setCurrentFile(const QString& file);
     void moveSelection(int row);
     void setPauseOffered(bool offered);

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/mpris_player_adaptor.h"
+#include "app/playing_row_delegate.h"
 #include "app/session_keeper.h"
 #include "app/text_colours.h"
 #include "common/modal_watcher.h"
@@ -284,6 +285,15 @@ class TstForm1 : public QObject {
         } else if (verb == "fits") { // every caption of the open window fits its text area
             fits(QApplication::activeModalWidget() ? QApplication::activeModalWidget()
                                                    : form_.get());
+        } else if (verb == "bold") { // the rows drawn in bold
+            QStringList rows;
+            for (int r = 0; r < list()->model()->rowCount(); ++r) {
+                QStyleOptionViewItem o;
+                static_cast<PlayingRowDelegate*>(list()->itemDelegate())
+                    ->initStyleOption(&o, list()->model()->index(r, 0));
+                rows << (o.font.bold() ? QString::number(r) : QString());
+            }
+            QCOMPARE(rows.join(QString()), arg);
         } else if (verb == "selected") {
             const auto rows = list()->selectionModel()->selectedRows();
             QCOMPARE(rows.isEmpty() ? -1 : rows.first().row(), arg.toInt());
@@ -383,7 +393,7 @@ void TstForm1::scenario_data() {
         "is Text1.text=/m/b.mp3; is Slider1.maximum=42; is CmdPause.enabled=true; "
         "meta mpris:trackid=/marrowtune/track/1; soon; end; selected 2; is Text1.text=/m/c.mp3; "
         "meta mpris:trackid=/marrowtune/track/2; mpris SetPosition /marrowtune/track/1 3000000; "
-        "calls file:/m/b.mp3 play queue:/m/c.mp3");
+        "select 0; bold 2; calls file:/m/b.mp3 play queue:/m/c.mp3");
     row("end followed while a box is open",
         "show; add /m/a.mp3 /m/b.mp3; select 0; click OptRes; answer about; menu mnuAbout; "
         "answer about; menu mnuAbout; boxes about this prog|;about this prog|; "

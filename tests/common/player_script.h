@@ -136,6 +136,9 @@ public:
             QCOMPARE(player.currentFile(), arg);
         } else if (verb == "selected" || verb == "playing") {
             QCOMPARE(verb == "selected" ? player.selected() : player.playing(), arg.toInt());
+            const auto told = player.list()->match(player.list()->index(0),
+                                                   Qt::AccessibleDescriptionRole, "playing");
+            QVERIFY(verb == "selected" || told.value(0).row() == arg.toInt()); // screen readers
         } else if (verb == "entries") {
             QCOMPARE(player.list()->entries().join(' '), args.join(' '));
         } else if (verb == "paused" || verb == "offered" || verb == "cut") {
