@@ -135,15 +135,23 @@ void Player::playEntry(int row) {
     play();
 }
 
+void Player::restorePlace(int row, double seconds) {
+    select(row);
+    MediaPlayer1->setFileName(currentFile_);
+    startCurrentFile(selected_, false);
+    pending_.place = seconds;
+    pause(); // starts paused
+}
+
 void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic) {
     queued_.clear(); // a start drops what the engine had queued
-    pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic};
+    pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic, {}};
 }
 
 // Play after a pause goes on; after the end of a track it starts that file again.
 void Player::playOn() {
     if (const quint64 generation = MediaPlayer1->play())
-        pending_ = {generation, playing_, MediaPlayer1->fileName(), false};
+        pending_ = {generation, playing_, MediaPlayer1->fileName(), false, {}};
 }
 
 void Player::togglePause() {
@@ -195,7 +203,14 @@ void Player::startAnswered(quint64 generation, bool started, const QString& reas
         return;
     const PendingStart start = std::exchange(pending_, {});
     if (started) {
+        if (start.place)
+            MediaPlayer1->setPosition(*start.place);
         noteSongStarted(start.entry);
+    } else if (start.place) { // comes back stopped, as after a plain start
+        pausedByUser_ = false;
+        setPauseOffered(false);
+        emit stateChanged();
+        emit placeNotRestored(start.file, reason);
     } else if (start.automatic) {
         ++failedStarts_;
         walkOn();

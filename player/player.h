@@ -60,6 +60,10 @@ public:
     // Starts the selected entry; with none, or an empty one, says there is no file to play.
     void play();
     void playEntry(int row);
+    // Brings a song back where it was left, paused at `seconds`: nothing is heard until the
+    // user resumes. A song that no longer starts is told by placeNotRestored, and the player
+    // stays stopped.
+    void restorePlace(int row, double seconds);
     // The Pause button: pauses unless the user paused last, else plays on.
     void togglePause();
     // For the media controls: pauses what plays, plays on what is paused.
@@ -123,6 +127,7 @@ signals:
     void entriesLeftOut(int count);
     void pathsUnreadable(const QStringList& paths);
     void foldersWithoutFiles();
+    void placeNotRestored(const QString& file, const QString& reason);
 
 private:
     void markPlaying();
@@ -157,6 +162,7 @@ private:
         QPersistentModelIndex entry;
         QString file;
         bool automatic = false; // by the walk at the end of a track, not by the user
+        std::optional<double> place; // where a song brought back goes once started
     };
     PendingStart pending_;
     QPersistentModelIndex playing_;
