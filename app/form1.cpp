@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -390,19 +391,21 @@ void Form1::CmdSaveList_Click() {
                               QLineEdit::Normal, QString(), &confirmed);
     if (!confirmed)
         return;
+    if (const QString why = listNameProblem(answer); !why.isEmpty())
+        return showError(why);
     const ListFileFolder folder = listFolder();
     const QString path = listFilePath(folder.path, answer);
+    if (QFileInfo::exists(path) && !askToReplaceList(this, QFileInfo(path).fileName()))
+        return;
     const ListFileResult saved = saveListFile(path, player_->list()->entries());
     if (!saved.ok) {
         showError(
             QStringLiteral("The list could not be saved to \"%1\": %2").arg(path, saved.error));
         return;
     }
-    if (folder.fallbackUsed && !toldListFallback_) {
-        toldListFallback_ = true;
+    if (!std::exchange(toldListFolder_, true))
         showMessage(this, QMessageBox::Information, QStringLiteral("Marrowtune"),
                     QStringLiteral("Lists are saved in \"%1\".").arg(folder.path));
-    }
 }
 
 ListFileFolder Form1::listFolder() const {

@@ -171,7 +171,7 @@ private:
     // The whole seconds last written to the time box; empty until the first refresh.
     std::optional<qint64> ElapsedSeconds;
     qint64 lastRefreshMs_ = std::numeric_limits<qint64>::min() / 2;
-    bool toldListFallback_ = false;
+    bool toldListFolder_ = false;
 
     std::function<qint64()> clock_;
     QList<QStringList> mixerCandidates_;

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/form_parts.h"
+#include "app/playing_row_delegate.h"
 #include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "player/player.h"
@@ -171,6 +172,7 @@ void Form1::buildControls() {
     TxtTime->setReadOnly(true);
     OptNON->setChecked(true);
     List1->setModel(player_->list());
+    List1->setItemDelegate(new PlayingRowDelegate(List1));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->setUniformItemSizes(true); // keeps 100,000 entries as quick as ten

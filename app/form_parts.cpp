@@ -69,6 +69,16 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     return b;
 }
 
+bool askToReplaceList(QWidget* parent, const QString& name) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("ListName"),
+                    QStringLiteral("A list named %1 already exists. Replace it?").arg(name),
+                    QMessageBox::Cancel, parent);
+    const QAbstractButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel); // Enter keeps the old list
+    box.exec();
+    return box.clickedButton() == replace;
+}
+
 void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                  const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);

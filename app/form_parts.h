@@ -38,6 +38,9 @@ QFont classicFont(bool serif);
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
                         const QRect& geometry);
 
+// Asks whether the list file `name` may be replaced; true for Replace.
+bool askToReplaceList(QWidget* parent, const QString& name);
+
 // Shows a modal message box with one OK button and waits for it to be closed.
 void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                  const QString& text);

@@ -143,8 +143,9 @@ bool MprisPlayerAdaptor::canGoPrevious() const {
     return previousRow() >= 0;
 }
 
+// A media key plays the list even with nothing selected (see Play()).
 bool MprisPlayerAdaptor::canPlay() const {
-    return player_->state() != PlayState::Stopped || player_->selected() >= 0;
+    return player_->state() != PlayState::Stopped || player_->list()->rowCount() > 0;
 }
 
 bool MprisPlayerAdaptor::canPause() const {
@@ -174,9 +175,12 @@ void MprisPlayerAdaptor::Pause() {
 void MprisPlayerAdaptor::Play() {
     if (player_->state() == PlayState::Paused)
         player_->resume();
-    // Without a selection the Play button only says "No file to play": nothing to do.
     else if (player_->state() == PlayState::Stopped && player_->selected() >= 0)
         player_->play();
+    // Unlike the window's Play, which says "No file to play": a media key has no one
+    // looking at a selection, so it starts the list from its top.
+    else if (player_->state() == PlayState::Stopped && player_->list()->rowCount() > 0)
+        player_->playEntry(0);
 }
 
 void MprisPlayerAdaptor::PlayPause() {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -29,6 +30,9 @@ constexpr int kListDelayMs = 1000;
 constexpr int kSettingsDelayMs = 250;
 
 const QString kListName = QStringLiteral("last session.mlt");
+const QString kPlaceName = QStringLiteral("last song");
+// While playing, the kept place is this stale at most when the program is killed.
+constexpr int kPlaceEveryMs = 1000;
 
 void say(const QString& text) {
     std::fprintf(stderr, "marrowtune: %s\n", qPrintable(text));
@@ -41,7 +45,8 @@ SessionKeeper::SessionKeeper(Player* player, Form1* window, const QString& dataF
                              const QString& settingsFile)
     : QObject(window), player_(player), form_(window),
       listPath_(dataFolder + QLatin1Char('/') + kListName), settingsPath_(settingsFile),
-      lock_(dataFolder + QStringLiteral("/.kept.lock")) {
+      lock_(dataFolder + QStringLiteral("/.kept.lock")),
+      placePath_(dataFolder + QLatin1Char('/') + kPlaceName) {
     QDir().mkpath(dataFolder);
     QDir().mkpath(QFileInfo(settingsFile).absolutePath());
     listTimer_.setSingleShot(true);
@@ -50,10 +55,14 @@ SessionKeeper::SessionKeeper(Player* player, Form1* window, const QString& dataF
     settingsTimer_.setSingleShot(true);
     settingsTimer_.setInterval(kSettingsDelayMs);
     connect(&settingsTimer_, &QTimer::timeout, this, &SessionKeeper::writeSettings);
+    placeTimer_.setInterval(kPlaceEveryMs);
+    connect(&placeTimer_, &QTimer::timeout, this, [this] { writePlace(false); });
+    placeWriter_.setMaxThreadCount(1);
 }
 
 SessionKeeper::~SessionKeeper() {
     waitForWriter();
+    placeWriter_.waitForDone();
 }
 
 QString SessionKeeper::defaultDataFolder() {
@@ -81,6 +90,8 @@ bool SessionKeeper::claim() {
     connect(player_, &Player::modeChanged, this, &SessionKeeper::settingsChanged);
     connect(player_, &Player::levelsChanged, this, &SessionKeeper::settingsChanged);
     connect(form_, &Form1::keptOnTopChanged, this, &SessionKeeper::settingsChanged);
+    for (auto signal : {&Player::stateChanged, &Player::songStarted, &Player::seeked})
+        connect(player_, signal, this, &SessionKeeper::placeChanged);
     form_->installEventFilter(this);
     return true;
 }
@@ -146,6 +157,7 @@ void SessionKeeper::restore() {
         }
         apply(kept);
     }
+    restorePlace();
     restoring_ = false;
     listDirty_ = false;
     listTimer_.stop();
@@ -235,9 +247,68 @@ void SessionKeeper::writeSettings() {
     writeWindowSettings(settings, this->settings());
 }
 
+// The song comes back paused where it was, if it is still the list's entry at that row.
+void SessionKeeper::restorePlace() {
+    QFile file(placePath_);
+    if (!QFileInfo(placePath_).isFile() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QString text = QString::fromUtf8(file.read(64 * 1024)).chopped(1);
+    placeWritten_ = text + QLatin1Char('\n');
+    bool rowOk = false, placeOk = false;
+    const int row = text.section(QLatin1Char('\t'), 0, 0).toInt(&rowOk);
+    const double seconds = text.section(QLatin1Char('\t'), 1, 1).toDouble(&placeOk);
+    const QString song = text.section(QLatin1Char('\t'), 2);
+    if (!rowOk || !placeOk || song.isEmpty())
+        return;
+    if (player_->list()->entry(row) != song) {
+        say(QStringLiteral("\"%1\", the song that was playing, is no longer in the play list")
+                .arg(song));
+        return;
+    }
+    connect(player_, &Player::placeNotRestored, this,
+            [](const QString& file, const QString& reason) {
+                say(QStringLiteral("\"%1\", the song that was playing, does not play (%2)")
+                        .arg(file, reason));
+            });
+    player_->restorePlace(row, seconds);
+}
+
+void SessionKeeper::placeChanged() {
+    if (restoring_)
+        return;
+    const bool playing = player_->state() == Player::PlayState::Playing;
+    if (playing != placeTimer_.isActive())
+        playing ? placeTimer_.start() : placeTimer_.stop();
+    writePlace(false);
+}
+
+// ROW, the place in seconds and the file, tab-separated; empty when nothing plays. `now`: at
+// exit, written before returning.
+void SessionKeeper::writePlace(bool now) {
+    const Player::PlayState state = player_->state();
+    if (state == Player::PlayState::Starting)
+        return; // the song it starts counts once it plays
+    QString text;
+    if (state != Player::PlayState::Stopped && player_->playing() >= 0)
+        text = QStringLiteral("%1\t%2\t%3\n")
+                   .arg(player_->playing())
+                   .arg(player_->position(), 0, 'f', 1)
+                   .arg(player_->playingFile());
+    if (text == std::exchange(placeWritten_, text))
+        return;
+    auto write = [path = placePath_, text] {
+        if (QSaveFile file(path); file.open(QIODevice::WriteOnly)) {
+            file.write(text.toUtf8());
+            file.commit();
+        }
+    };
+    now ? (placeWriter_.waitForDone(), write()) : placeWriter_.start(write);
+}
+
 void SessionKeeper::saveNow() {
     if (!claimed_)
         return;
+    writePlace(true);
     listTimer_.stop();
     settingsTimer_.stop();
     waitForWriter();

@@ -2,6 +2,7 @@
 
 #include <QLockFile>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -14,6 +15,8 @@ struct WindowSettings;
 // Keeps the play list and the window's settings between runs, for a window started with
 // --remember. The list goes to a list file in the per-user data folder, written whole or not
 // at all, at most a second after each change and at exit; the settings go to an INI file.
+// The song playing or paused and the place in it go to a small file of their own, written
+// when the state changes, every second while playing and at exit.
 // Only one window at a time keeps them: the first to claim them.
 class SessionKeeper : public QObject {
     Q_OBJECT
@@ -50,6 +53,9 @@ private:
     void waitForWriter();
     void writeSettings();
     bool setAside(const QString& path, const QString& what);
+    void restorePlace();
+    void placeChanged();
+    void writePlace(bool now);
 
     Player* player_;
     Form1* form_;
@@ -66,4 +72,8 @@ private:
     QTimer settingsTimer_;
     std::thread writer_;
     std::atomic<bool> writing_{false};
+    QString placePath_;
+    QString placeWritten_;
+    QTimer placeTimer_;
+    QThreadPool placeWriter_; // one thread: the writes land in the order made
 };

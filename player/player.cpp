@@ -38,6 +38,7 @@ Player::Player(MediaEngine* engine, QObject* parent)
     connect(MediaPlayer1, &MediaEngine::outputLost, this,
             [this] { MediaPlayer1_OutputLost(false); });
     connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::stateChanged);
+    connect(MediaPlayer1, &MediaEngine::stateChanged, this, &Player::markPlaying);
     connect(MediaPlayer1, &MediaEngine::lengthChanged, this, &Player::lengthChanged);
     connect(MediaPlayer1, &MediaEngine::positionJumped, this, &Player::positionJumped);
     // What follows was picked from the list of that moment; after a removal the end of the
@@ -74,8 +75,13 @@ int Player::selected() const {
     return selected_.isValid() ? selected_.row() : -1;
 }
 
+void Player::markPlaying() {
+    const bool on = state() == PlayState::Playing || state() == PlayState::Paused;
+    list_->setPlaying(on ? QModelIndex(playing_) : QModelIndex());
+}
+
 int Player::playing() const {
-    return playing_.isValid() ? playing_.row() : -1;
+    return list_->playingRow();
 }
 
 QPersistentModelIndex Player::indexOf(int row) const {
@@ -131,10 +137,18 @@ void Player::playEntry(int row) {
     play();
 }
 
+void Player::restorePlace(int row, double seconds) {
+    select(row);
+    MediaPlayer1->setFileName(currentFile_);
+    startCurrentFile(selected_, false);
+    pending_.place = seconds;
+    pause(); // starts paused
+}
+
 void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic) {
     queued_.clear(); // a start drops what the engine had queued
     outputLost_ = false;
-    pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic};
+    pending_ = {MediaPlayer1->play(), entry, currentFile_, automatic, false, {}};
 }
 
 // Play after a pause goes on; after the end of a track it starts that file again, and after
@@ -142,7 +156,7 @@ void Player::startCurrentFile(const QPersistentModelIndex& entry, bool automatic
 void Player::playOn() {
     const bool goingOn = std::exchange(outputLost_, false);
     if (const quint64 generation = MediaPlayer1->play())
-        pending_ = {generation, playing_, MediaPlayer1->fileName(), false, goingOn};
+        pending_ = {generation, playing_, MediaPlayer1->fileName(), false, goingOn, {}};
 }
 
 void Player::togglePause() {
@@ -198,7 +212,14 @@ void Player::startAnswered(quint64 generation, bool started, const QString& reas
         if (!started)
             MediaPlayer1_OutputLost(true); // still paused there
     } else if (started) {
+        if (start.place)
+            MediaPlayer1->setPosition(*start.place);
         noteSongStarted(start.entry);
+    } else if (start.place) { // comes back stopped, as after a plain start
+        pausedByUser_ = false;
+        setPauseOffered(false);
+        emit stateChanged();
+        emit placeNotRestored(start.file, reason);
     } else if (start.automatic) {
         ++failedStarts_;
         walkOn();
@@ -213,6 +234,7 @@ void Player::noteSongStarted(const QPersistentModelIndex& entry) {
     if (entry.isValid())
         playing_ = entry;
     ++songNumber_;
+    markPlaying();
     setPauseOffered(true);
     emit songStarted();
 }

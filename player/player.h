@@ -49,6 +49,7 @@ public:
     QString playingFile() const;
     // -1 for none.
     int selected() const;
+    // The entry playing or paused, marked in the list.
     int playing() const;
     PlayMode mode() const { return mode_; }
     // Counts the songs started, one after the other without a gap or not.
@@ -59,6 +60,10 @@ public:
     // Starts the selected entry; with none, or an empty one, says there is no file to play.
     void play();
     void playEntry(int row);
+    // Brings a song back where it was left, paused at `seconds`: nothing is heard until the
+    // user resumes. A song that no longer starts is told by placeNotRestored, and the player
+    // stays stopped.
+    void restorePlace(int row, double seconds);
     // The Pause button: pauses unless the user paused last, else plays on.
     void togglePause();
     // For the media controls: pauses what plays, plays on what is paused.
@@ -125,8 +130,10 @@ signals:
     void entriesLeftOut(int count);
     void pathsUnreadable(const QStringList& paths);
     void foldersWithoutFiles();
+    void placeNotRestored(const QString& file, const QString& reason);
 
 private:
+    void markPlaying();
     void setCurrentFile(const QString& file);
     void moveSelection(int row);
     void setPauseOffered(bool offered);
@@ -160,6 +167,7 @@ private:
         QString file;
         bool automatic = false; // by the walk at the end of a track, not by the user
         bool goingOn = false;   // the song again, from where the sound output failed
+        std::optional<double> place; // where a song brought back goes once started
     };
     PendingStart pending_;
     QPersistentModelIndex playing_;

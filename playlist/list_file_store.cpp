@@ -79,6 +79,12 @@ QString listFilePath(const QString& folder, const QString& typedName) {
     return folder + QLatin1Char('/') + typedName + QLatin1Char('.') + savedListFormat().suffix;
 }
 
+QString listNameProblem(const QString& typedName) {
+    if (!typedName.contains(QLatin1Char('/')) && typedName != QLatin1String(".."))
+        return {};
+    return QStringLiteral("The list was not saved: a list name cannot hold \"/\" nor be \"..\".");
+}
+
 ListFileResult saveListFile(const QString& path, const QStringList& entries) {
     QSaveFile file(path);
     // Unbuffered: a buffered tail that fails to flush on a full disk still lets Qt 6.4's

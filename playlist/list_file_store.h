@@ -23,6 +23,9 @@ ListFileFolder listFileFolder();
 
 // The file a typed name is saved to: the name is used as typed, with ".mlt" added.
 QString listFilePath(const QString& folder, const QString& typedName);
+// Why a typed name cannot name a list, for the user; empty when it can. A list is a file in
+// the lists' folder: a name that reaches into another folder is refused.
+QString listNameProblem(const QString& typedName);
 
 struct ListFileResult {
     bool ok = false;

@@ -9,6 +9,10 @@ QVariant PlayListModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)
         return entries_.at(index.row());
+    if (role == PlayingRole)
+        return index == playing_;
+    if (role == Qt::AccessibleDescriptionRole && index == playing_)
+        return QStringLiteral("playing");
     return {};
 }
 
@@ -27,6 +31,15 @@ void PlayListModel::removeAt(int row) {
     beginRemoveRows({}, row, row);
     entries_.removeAt(row);
     endRemoveRows();
+}
+
+void PlayListModel::setPlaying(const QModelIndex& index) {
+    if (index == playing_)
+        return;
+    const QPersistentModelIndex was = std::exchange(playing_, QPersistentModelIndex(index));
+    for (const QModelIndex& changed : {QModelIndex(was), index})
+        if (changed.isValid())
+            emit dataChanged(changed, changed);
 }
 
 void PlayListModel::clear() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QPersistentModelIndex>
 #include <QStringList>
 
 // The entries of the play list, in the order they were added. A list view shows them; the
@@ -10,6 +11,9 @@ class PlayListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     using QAbstractListModel::QAbstractListModel;
+
+    // True for the entry playing; screen readers are told "playing" (the description).
+    static constexpr int PlayingRole = Qt::UserRole;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -22,6 +26,11 @@ public:
     void removeAt(int row);
     void clear();
 
+    // Marks the entry playing, or none; the mark moves with it as rows come and go.
+    void setPlaying(const QModelIndex& index);
+    int playingRow() const { return playing_.isValid() ? playing_.row() : -1; }
+
 private:
     QStringList entries_;
+    QPersistentModelIndex playing_;
 };

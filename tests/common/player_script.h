@@ -14,12 +14,12 @@
 // Runs scenario steps against the player on the scripted engine. A step is a verb and its
 // arguments; a caller with verbs of its own asks knows() first.
 //
-// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | play | pause
-//   (the Pause button) | stop | mode none|resume|random | soon (the track is about to end) |
-//   end | broke | lost (the sound output fails) | length SECONDS|none | fail play|balance|queue
-//   | hold (starts wait) | reply (the held start is answered) | random R | file NAME=CONTENT |
-//   fifo NAME | biglist N | load PATH | open PATH... | enqueue PATH... | loaded (the loads are
-//   done) | cancel | close (the program closes)
+// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | restore ROW
+//   SECONDS | play | pause (the Pause button) | stop | mode none|resume|random | soon (the track
+//   is about to end) | end | broke | lost (the sound output fails) | length SECONDS|none | fail
+//   play|balance|queue | hold (starts wait) | reply (the held start is answered) | random R |
+//   file NAME=CONTENT | fifo NAME | biglist N | load PATH | open PATH... | enqueue PATH... |
+//   loaded (the loads are done) | cancel | close (the program closes)
 // Checking:  calls CALL... (the engine calls since the last check) | last CALL | plays N |
 //   told NOTICE;... (what the player said since the last check) | state Stopped|Starting|
 //   Playing|Paused | current TEXT | selected ROW | playing ROW | entries ENTRY... | paused 0|1 |
@@ -43,6 +43,9 @@ public:
         QObject::connect(&player, &Player::pathsUnreadable,
                          [this](const QStringList& p) { told << "unreadable " + p.join(' '); });
         QObject::connect(&player, &Player::foldersWithoutFiles, [this] { told << "no files"; });
+        QObject::connect(&player, &Player::placeNotRestored, [this](const QString& f, auto& r) {
+            told << "not restored " + f + ": " + r;
+        });
         QObject::connect(&player, &Player::entriesLeftOut,
                          [this](int n) { told << QString("left out %1").arg(n); });
     }
@@ -61,8 +64,8 @@ public:
 
     static bool knows(const QString& verb) {
         static const QStringList verbs =
-            QString("add many select remove play pause stop mode soon end broke lost length fail "
-                    "hold reply random file fifo biglist load open enqueue loaded cancel close "
+            QString("add many select remove restore play pause stop mode soon end broke lost length "
+                    "fail hold reply random file fifo biglist load open enqueue loaded cancel close "
                     "calls last plays told state current selected entries paused offered cut song "
                     "stoppedbefore")
                 .split(' ');
@@ -80,6 +83,8 @@ public:
                 player.addEntries({QStringLiteral("/m/%1.mp3").arg(i)});
         } else if (verb == "select" || verb == "remove") {
             verb == "select" ? player.select(arg.toInt()) : player.removeAt(arg.toInt());
+        } else if (verb == "restore") { // ROW SECONDS
+            player.restorePlace(args[0].toInt(), args[1].toDouble());
         } else if (verb == "play" || verb == "pause" || verb == "stop") {
             verb == "play" ? player.play() : verb == "stop" ? player.stop() : player.togglePause();
         } else if (verb == "mode") {
@@ -137,6 +142,9 @@ public:
             QCOMPARE(player.currentFile(), arg);
         } else if (verb == "selected" || verb == "playing") {
             QCOMPARE(verb == "selected" ? player.selected() : player.playing(), arg.toInt());
+            const auto told = player.list()->match(player.list()->index(0),
+                                                   Qt::AccessibleDescriptionRole, "playing");
+            QVERIFY(verb == "selected" || told.value(0).row() == arg.toInt()); // screen readers
         } else if (verb == "entries") {
             QCOMPARE(player.list()->entries().join(' '), args.join(' '));
         } else if (verb == "paused" || verb == "offered" || verb == "cut") {

@@ -48,7 +48,12 @@ void TstPlayer::scenario_data() {
         "paused 0; state Playing");
     row("the entry playing stays the song when rows go and come",
         "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; play; playing 2; select 0; remove 0; playing 1; "
-        "add /m/d.mp3; playing 1; stop; playing -1");
+        "add /m/d.mp3; playing 1; pause; playing 1; pause; mode resume; soon; end; playing 0; stop; "
+        "playing -1");
+    row("a song brought back is paused at its place; one that no longer plays stays stopped",
+        "add /m/a.mp3 /m/b.mp3; restore 1 5; calls file:/m/b.mp3 play pause seek:5; paused 1; "
+        "offered 1; playing 1; pause; state Playing; stop; fail play; restore 0 5; "
+        "told not restored /m/a.mp3: it is refused; state Stopped; paused 0; offered 0");
     row("paused while it starts: starts paused",
         "hold; add /m/a.mp3; select 0; play; state Starting; pause; reply; state Paused; "
         "offered 1; pause; state Playing");
