@@ -86,7 +86,12 @@ changed=$(compare -metric AE "$session_dir/time1.png" "$session_dir/time2.png" n
 
 before=$(geometry)
 key ctrl+k
-wait_for 20 above || fail "Ctrl+K did not keep the window on top"
+# sway keeps no X window above others, and says so by leaving the state out of its list.
+if xprop -root _NET_SUPPORTED | grep -q _NET_WM_STATE_ABOVE; then
+    wait_for 20 above || fail "Ctrl+K did not keep the window on top"
+else
+    echo "keep on top: the window manager keeps no window above others; only its place is checked"
+fi
 [ "$(geometry)" = "$before" ] || fail "keep on top moved the window: $before -> $(geometry)"
 key ctrl+m
 sleep 0.5
@@ -110,8 +115,8 @@ wait_for 30 status_is Stopped || fail "status $(pc status) after Alt+S"
 
 key alt+p # closed while it plays, the program ends at once
 sleep 0.3
-key alt+F4
-wait_for 10 sh -c "! kill -0 $APP_PID" || fail "the player did not end within a second of Alt+F4"
+close_window
+wait_for 10 sh -c "! kill -0 $APP_PID" || fail "the player did not end within a second of closing"
 
 # Opened from a file manager: started with a file, it plays it; a second launch with a folder
 # and --enqueue hands the folder over and ends, and no second window appears.
