@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/form_parts.h"
+#include "app/window_stacking.h"
 #include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "player/player.h"
@@ -308,6 +309,7 @@ void Form1::followPlayer() {
                 player_->setMode(mode);
         });
     connect(Check3, &QCheckBox::toggled, this, &Form1::keptOnTopChanged);
+    describeKeepOnTop(Check3);
 }
 
 // ---- events the window takes over ----

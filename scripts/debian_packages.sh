@@ -2,7 +2,7 @@
 # needs, and a function that installs those missing (with sudo when not root).
 
 build_packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config libwayland-dev
     qt6-base-dev libgl-dev libfontconfig-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio

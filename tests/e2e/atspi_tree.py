@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-# Prints what a screen reader sees of process PID, one node a line, tab-separated: role, name
-# and states.
+# Prints what a screen reader sees of process PID, one node a line, tab-separated: role, name,
+# states and description.
 # usage: atspi_tree.py PID SECONDS (waits that long for the process to show a window)
 import signal
 import sys
@@ -21,7 +21,8 @@ def find_application(pid):
 
 def walk(node):
     states = ",".join(s.value_nick for s in node.get_state_set().get_states())
-    print(f"{node.get_role_name()}\t{node.get_name()}\t{states}".replace("\n", " "))
+    line = f"{node.get_role_name()}\t{node.get_name()}\t{states}\t{node.get_description()}"
+    print(line.replace("\n", " "))
     for child in (node.get_child_at_index(i) for i in range(node.get_child_count())):
         if child is not None:
             walk(child)

@@ -131,4 +131,15 @@ timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2
 title_is "$(basename "$long" .mp3)" || fail "not the file it was started with, or the enqueued folder changed the track"
 pc next
 wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in the list"
+# Natively on Wayland no program can keep its window on top, and the check box says so;
+# through XWayland it can, and says nothing of the kind.
+cant='This desktop does not let a program keep its window on top.'
+grep -q "$cant" "$out/accessibility_tree.tsv" && fail "keep on top said impossible on X"
+if [ "${DESKTOP:-x11}" = sway ]; then
+    QT_QPA_PLATFORM=wayland "$player" >"$session_dir/native.log" 2>&1 &
+    pids+=($!)
+    /usr/bin/python3 "$here/atspi_tree.py" $! 20 >"$out/native_tree.tsv" || fail "no native window"
+    grep -qF "$(printf 'check box\tKeep On Top\t')" <(grep -F "$cant" "$out/native_tree.tsv") ||
+        fail "natively on Wayland, Check3 does not say that keep on top cannot work"
+fi
 echo PASS
