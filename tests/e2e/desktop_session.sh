@@ -47,10 +47,7 @@ wait_for() {
 # compositor with XWayland, headless, the environment set as a Wayland session sets it
 # (WAYLAND_DISPLAY and DISPLAY, no QT_QPA_PLATFORM).
 start_display() {
-    if [ "${DESKTOP:-x11}" = sway ]; then
-        start_sway
-        return
-    fi
+    [ "${DESKTOP:-x11}" != sway ] || { start_sway; return; }
     # Xvfb picks a free display and writes its number once it accepts clients. -noreset:
     # otherwise it resets when its first client leaves and refuses whoever comes meanwhile.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$session_dir/display" \
@@ -83,10 +80,9 @@ CONF
         WLR_RENDERER=pixman "${user[@]}" sway -c "$session_dir/sway.conf" >"$session_dir/sway.log" 2>&1 &
     pids+=($!)
     wait_for 100 test -s "$run/displays" || skip "sway did not start: $(tail -3 "$session_dir/sway.log")"
-    local wayland x
-    read -r wayland x <"$run/displays"
+    read -r WAYLAND_DISPLAY DISPLAY <"$run/displays"
     SWAYSOCK=$(echo "$run"/sway-ipc.*.sock)
-    export WAYLAND_DISPLAY="$run/$wayland" DISPLAY="$x" XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
+    export WAYLAND_DISPLAY="$run/$WAYLAND_DISPLAY" DISPLAY XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
     unset QT_QPA_PLATFORM
 }
 
@@ -106,25 +102,14 @@ start_window_manager() {
 start_sound() {
     local run="$session_dir/sound" server=${SOUND_SERVER:-pulseaudio}
     # What is left of a server that was killed goes first.
-    if [ ${#sound_pids[@]} -gt 0 ]; then
-        kill "${sound_pids[@]}" 2>/dev/null || true
-        wait "${sound_pids[@]}" 2>/dev/null || true
-    fi
+    { kill "${sound_pids[@]}" && wait "${sound_pids[@]}"; } 2>/dev/null || true
     rm -rf "$run" && mkdir -m 700 "$run"
     export PULSE_SERVER="unix:$run/native"
     case "$server" in
-    pulseaudio)
-        XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-            --use-pid-file=no --load="module-null-sink sink_name=marrowtune_test" \
-            --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
-            >"$session_dir/sound.log" 2>&1 &
-        PULSE_PID=$!
-        sound_pids=("$PULSE_PID")
-        ;;
     pipewire)
         need pipewire wireplumber pipewire-pulse
         # The session manager needs a session bus; a session without one gets its own.
-        [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || start_sound_bus
+        [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || start_bus
         local env=(env XDG_RUNTIME_DIR="$run" PIPEWIRE_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run"
             HOME="$session_dir")
         "${env[@]}" pipewire >"$session_dir/sound.log" 2>&1 &
@@ -136,8 +121,12 @@ start_sound() {
         sound_pids+=($!)
         ;;
     *)
-        echo "FAIL: SOUND_SERVER=$server: pulseaudio or pipewire"
-        exit 1
+        XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+            --use-pid-file=no --load="module-null-sink sink_name=marrowtune_test" \
+            --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
+            >"$session_dir/sound.log" 2>&1 &
+        PULSE_PID=$!
+        sound_pids=("$PULSE_PID")
         ;;
     esac
     pids+=("${sound_pids[@]}")
@@ -151,24 +140,19 @@ start_sound() {
 }
 sound_pids=()
 
-start_sound_bus() {
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/sound-bus"
-    dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$session_dir/dbus.log" 2>&1 &
-    pids+=($!)
-    wait_for 50 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId ||
-        skip "dbus-daemon did not start: $(cat "$session_dir/dbus.log")"
-}
-
 # A session bus of its own; the accessibility bus and its registry start on it when asked for.
 start_buses() {
+    start_bus
+    # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+}
+start_bus() {
     export XDG_RUNTIME_DIR="$session_dir/run" DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/run/bus"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$session_dir/dbus.log" 2>&1 &
     pids+=($!)
     wait_for 50 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId ||
         skip "dbus-daemon did not start: $(cat "$session_dir/dbus.log")"
-    # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
-    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
 }
 
 # rms SECONDS: the RMS level of what the null sink plays meanwhile (0 = silence, 1 = full
@@ -225,19 +209,9 @@ centred_on() {
 # close_window: the desktop's close command for the player's window (Alt+F4 with openbox;
 # sway takes no keys from XWayland's test input, so its own command).
 close_window() {
-    if [ "${DESKTOP:-x11}" = sway ]; then
-        swaymsg -s "$SWAYSOCK" "[title=\"^Marrowtune\$\"] kill" >/dev/null
-    else
-        key alt+F4
-    fi
+    [ "${DESKTOP:-x11}" = sway ] && swaymsg -s "$SWAYSOCK" '[title="^Marrowtune$"] kill' >/dev/null || key alt+F4
 }
 
 # shot FILE [WINDOW]: a PNG of the window's client area (or of the whole screen).
 # XWayland shows no screen: there the compositor takes the whole screen.
-shot() {
-    if [ -z "${2:-}" ] && [ "${DESKTOP:-x11}" = sway ]; then
-        grim "$1"
-    else
-        import -window "${2:-root}" "$1"
-    fi
-}
+shot() { if [ -z "${2:-}" ] && [ "${DESKTOP:-x11}" = sway ]; then grim "$1"; else import -window "${2:-root}" "$1"; fi; }

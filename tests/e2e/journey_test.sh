@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# One evening with the real player, as a person has it: in a private X display with a window
-# manager, a session bus, an accessibility bus and a PulseAudio null sink whose sound is
-# measured. Keys and clicks only; the desktop's media controls through playerctl.
+# One evening with the real player, as a person has it: in a private desktop (DESKTOP: an X
+# display with openbox, or sway with XWayland), a session bus, an accessibility bus and a
+# sound server's null sink (SOUND_SERVER: PulseAudio or PipeWire) whose sound is measured.
+# Keys and clicks only; the desktop's media controls through playerctl.
 # usage: journey_test.sh PLAYER OUTPUT_DIR LONG_MP3 SHORT_MP3
 player=$1
 out=$2
