@@ -12,12 +12,13 @@ build_packages=(
 # that drive and measure them. The journey runs under both sound servers users have
 # (PulseAudio, and PipeWire with its PulseAudio service: the two install side by side) and
 # under a Wayland compositor with XWayland (sway; xhost lets root onto its display, grim
-# takes its screen, Qt's Wayland plugin runs the player there natively).
+# takes its screen, Qt's Wayland plugin runs the player there natively, and weston is a
+# compositor without any input seat).
 test_packages=(
     xvfb xauth openbox xdotool x11-utils x11-apps imagemagick
     pulseaudio pulseaudio-utils sox gstreamer1.0-tools
     pipewire pipewire-pulse wireplumber
-    sway xwayland x11-xserver-utils grim qt6-wayland
+    sway xwayland x11-xserver-utils grim qt6-wayland weston
     dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
     dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin
 )

@@ -142,5 +142,19 @@ if [ "${DESKTOP:-x11}" = sway ]; then
     /usr/bin/python3 "$here/atspi_tree.py" $! 20 >"$out/native_tree.tsv" || fail "no native window"
     grep -qF "$(printf 'check box\tKeep On Top\t')" <(grep -F "$cant" "$out/native_tree.tsv") ||
         fail "natively on Wayland, Check3 does not say that keep on top cannot work"
+    # A compositor with no input seat at all (weston, headless): the player says so, and a
+    # text field does not bring it down.
+    need weston
+    mkdir -m 700 "$session_dir/weston"
+    XDG_RUNTIME_DIR="$session_dir/weston" weston --backend=headless-backend.so --socket=seatless \
+        --idle-time=0 >"$session_dir/weston.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 test -S "$session_dir/weston/seatless" || fail "weston did not start"
+    WAYLAND_DISPLAY="$session_dir/weston/seatless" QT_QPA_PLATFORM=wayland "$player" >"$session_dir/seatless.log" 2>&1 &
+    pids+=($!)
+    /usr/bin/python3 "$here/atspi_tree.py" $! 20 "saVe lizt" || fail "no window without a seat"
+    sleep 1.5 # the input box paints its text field
+    kill -0 "${pids[-1]}" && grep -q "no keyboard or pointer seat" "$session_dir/seatless.log" ||
+        fail "without a seat: $(cat "$session_dir/seatless.log")"
 fi
 echo PASS
