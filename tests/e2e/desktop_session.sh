@@ -100,7 +100,7 @@ start_window_manager() {
 # is the process whose death takes the player's sound away: the server itself (under
 # PipeWire the daemon, which takes the other two down with it, as a crash does on a desktop).
 start_sound() {
-    local run="$session_dir/sound" server=${SOUND_SERVER:-pulseaudio}
+    local run="$session_dir/sound" server=${SOUND_SERVER:-pulseaudio} p
     # What is left of a server that was killed goes first.
     { kill "${sound_pids[@]}" && wait "${sound_pids[@]}"; } 2>/dev/null || true
     rm -rf "$run" && mkdir -m 700 "$run"
@@ -114,11 +114,12 @@ start_sound() {
             HOME="$session_dir")
         "${env[@]}" pipewire >"$session_dir/sound.log" 2>&1 &
         PULSE_PID=$!
+        sound_pids=("$PULSE_PID") && pids+=("$PULSE_PID")
         wait_for 50 test -S "$run/pipewire-0" || skip "PipeWire did not start: $(tail -3 "$session_dir/sound.log")"
-        "${env[@]}" wireplumber >>"$session_dir/sound.log" 2>&1 &
-        sound_pids=("$PULSE_PID" $!)
-        "${env[@]}" pipewire-pulse >>"$session_dir/sound.log" 2>&1 &
-        sound_pids+=($!)
+        for p in wireplumber pipewire-pulse; do
+            "${env[@]}" "$p" >>"$session_dir/sound.log" 2>&1 &
+            sound_pids+=($!) && pids+=($!)
+        done
         ;;
     *)
         XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
@@ -126,10 +127,9 @@ start_sound() {
             --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
             >"$session_dir/sound.log" 2>&1 &
         PULSE_PID=$!
-        sound_pids=("$PULSE_PID")
+        sound_pids=("$PULSE_PID") && pids+=("$PULSE_PID")
         ;;
     esac
-    pids+=("${sound_pids[@]}")
     wait_for 100 pactl info || skip "$server did not start: $(tail -3 "$session_dir/sound.log")"
     if [ "$server" = pipewire ]; then
         # The default sink can be set once the session manager is up: that is the wait for it.
