@@ -4,6 +4,7 @@
 
 #include "app/form_parts.h"
 #include "app/playing_row_delegate.h"
+#include "app/window_stacking.h"
 #include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "player/player.h"
@@ -310,6 +311,7 @@ void Form1::followPlayer() {
                 player_->setMode(mode);
         });
     connect(Check3, &QCheckBox::toggled, this, &Form1::keptOnTopChanged);
+    describeKeepOnTop(Check3);
 }
 
 // ---- events the window takes over ----

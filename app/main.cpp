@@ -5,6 +5,7 @@
 #include "app/instance_link.h"
 #include "app/mpris_service.h"
 #include "app/session_keeper.h"
+#include "app/wayland_seat_check.h"
 #include "playback/gst_engine.h"
 #include "player/player.h"
 #include "playlist/opened_paths.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    avoidSeatlessTextInput(err);
 
     // The window cannot show before the font configuration is loaded: a few milliseconds of
     // reading files, which Qt starts only when the first widget asks for a font. Loaded on

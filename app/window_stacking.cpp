@@ -1,5 +1,6 @@
 #include "app/window_stacking.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -13,4 +14,14 @@ void setKeptOnTop(QWidget* window, bool onTop) {
         handle->setFlags(flags);
     window->raise();
     window->activateWindow();
+}
+
+void describeKeepOnTop(QWidget* checkBox) {
+    // Wayland gives a program no way to ask for it; X11 and XWayland do.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return;
+    const QString why =
+        QStringLiteral("This desktop does not let a program keep its window on top.");
+    checkBox->setToolTip(why);
+    checkBox->setAccessibleDescription(why);
 }

@@ -2,8 +2,8 @@
 # Figures of the real player on a private desktop (Xvfb, openbox, PulseAudio null sink), each
 # next to a reference measured the same way in the same run: start-up, CPU and context
 # switches (with the wake-ups of each thread) when idle, playing, paused and stopped, memory
-# while playing, how soon sound follows the play key and a mute is heard, and how closely
-# the time box follows the engine.
+# while playing, how soon sound follows the play key, and how closely the time box follows
+# the engine. How soon level changes are heard, under each sound server: level_figures.sh.
 # Output: one tab-separated line per figure (figure, measured, reference, target, verdict).
 # usage: desktop_figures.sh PLAYER BARE_WINDOW DISPLAY_LAG FIRST_PAINT
 player=$1
@@ -82,14 +82,6 @@ load_figures() {
         printf '%s\t%s\n' "$threads" "$(cat "$session_dir/woken")"
         i=$((i + 1))
     done
-}
-
-# The milliseconds from byte offset $2 of the monitor recording $1 to the start of its first
-# 5 ms of silence; empty if there is none.
-first_quiet_ms() {
-    od -An -v -td2 -w2 -j "$2" -N $((bytes_per_second * 3)) "$1" |
-        awk -v r="$rate" '!found { v = $1 < 0 ? -$1 : $1; if (v < 50) { if (!run) start = NR; run++ } else run = 0
-            if (run >= r / 100) { printf "%d\n", (start - 1) / 2 / r * 1000; found = 1 } }'
 }
 
 # The milliseconds from byte offset $2 of the monitor recording $1 to its first sample louder
@@ -221,18 +213,10 @@ recorder_pid=$!
 pids+=("$recorder_pid")
 sleep 0.5
 
-latencies=() menu_latencies=() mutes=()
+latencies=() menu_latencies=()
 offset=$(press_play)
 sleep 2
 latencies+=("$(first_sound_ms "$recording" "$offset")")
-# A level change is heard when what was queued before it has played out.
-for _ in 1 2 3 4 5; do
-    offset=$(press_play alt+m)
-    sleep 1
-    mutes+=("$(first_quiet_ms "$recording" "$offset")")
-    xdotool key --clearmodifiers alt+m
-    sleep 0.5
-done
 for _ in 1 2 3 4; do
     xdotool key --clearmodifiers alt+s
     sleep 1
@@ -306,7 +290,6 @@ row "memory while playing, file handed at launch" "$(mib "$launched_rss") MiB" "
 
 # latency_row FIGURE COUNT FAILED REFERENCE TARGET LIMIT PICK MS...: the median or the worst
 # (PICK) of the measurements in ms, or FAILED with them all when one of them heard nothing.
-worst() { sort -n | tail -1; }
 latency_row() {
     local figure=$1 count=$2 failed=$3 reference=$4 target=$5 limit=$6 pick=$7 l
     shift 7
@@ -323,9 +306,6 @@ note "latencies: ${latencies[*]} ms"
 menu_latency=$(printf '%s\n' "${menu_latencies[@]}" | median)
 row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "$gst_reference" "-" "-"
 note "Ctrl+P latencies: ${menu_latencies[*]} ms"
-# Every mute must be heard in time, so the worst one counts.
-latency_row "Alt+M (mute) to silence" 5 "not silent" "-" "<= 150 ms" 150 worst "${mutes[@]}"
-note "mute latencies: ${mutes[*]} ms"
 
 note "time box against the engine's position, 15 s"
 "$display_lag" "$song" 15 2>/dev/null || row "time box lag" "not measured" "-" "<= 30 ms" "missed"

@@ -1,5 +1,5 @@
 # Sourced by the end-to-end tests: a private X display with a window manager and, when
-# asked, a PulseAudio server with a null sink, all torn down when the test exits.
+# asked, a sound server with a null sink, all torn down when the test exits.
 # Exit code 77 tells CTest that the test was skipped (only where a tool cannot run); in CI
 # (CI=true) a skip fails, so the only tests on a real desktop never vanish unseen.
 
@@ -43,7 +43,11 @@ wait_for() {
     done
 }
 
+# DESKTOP says which display: x11 (the default: Xvfb with openbox) or sway, a Wayland
+# compositor with XWayland, headless, the environment set as a Wayland session sets it
+# (WAYLAND_DISPLAY and DISPLAY, no QT_QPA_PLATFORM).
 start_display() {
+    [ "${DESKTOP:-x11}" != sway ] || { start_sway; return; }
     # Xvfb picks a free display and writes its number once it accepts clients. -noreset:
     # otherwise it resets when its first client leaves and refuses whoever comes meanwhile.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$session_dir/display" \
@@ -54,7 +58,36 @@ start_display() {
     unset WAYLAND_DISPLAY
 }
 
+# sway refuses to run as root: there it runs as nobody, and lets root's programs onto its
+# XWayland display.
+start_sway() {
+    need sway Xwayland xhost
+    local run="$session_dir/wayland" user=()
+    mkdir -m 700 "$run"
+    cat >"$session_dir/sway.conf" <<CONF
+output HEADLESS-1 resolution 1024x768
+xwayland force
+exec sh -c 'xhost +si:localuser:$(id -un) >/dev/null && echo "\$WAYLAND_DISPLAY \$DISPLAY" >$run/displays'
+CONF
+    if [ "$(id -u)" -eq 0 ]; then
+        chmod 711 "$session_dir"
+        chmod 644 "$session_dir/sway.conf"
+        chown nobody:nogroup "$run"
+        mkdir -p -m 1777 /tmp/.X11-unix
+        user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    fi
+    env XDG_RUNTIME_DIR="$run" HOME="$run" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_RENDERER=pixman "${user[@]}" sway -c "$session_dir/sway.conf" >"$session_dir/sway.log" 2>&1 &
+    pids+=($!)
+    wait_for 100 test -s "$run/displays" || skip "sway did not start: $(tail -3 "$session_dir/sway.log")"
+    read -r WAYLAND_DISPLAY DISPLAY <"$run/displays"
+    SWAYSOCK=$(echo "$run"/sway-ipc.*.sock)
+    export WAYLAND_DISPLAY="$run/$WAYLAND_DISPLAY" DISPLAY XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
+    unset QT_QPA_PLATFORM
+}
+
 start_window_manager() {
+    [ "${DESKTOP:-x11}" = sway ] && return # sway manages the windows itself
     openbox --sm-disable >"$session_dir/openbox.log" 2>&1 &
     pids+=($!)
     wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
@@ -62,37 +95,72 @@ start_window_manager() {
 }
 
 # The sound server keeps its files in a folder of its own, so it can be killed and started
-# again under a running player.
+# again under a running player. SOUND_SERVER says which: pulseaudio (the default) or pipewire
+# with its session manager and PulseAudio service, as most desktops now have it. PULSE_PID
+# is the process whose death takes the player's sound away: the server itself (under
+# PipeWire the daemon, which takes the other two down with it, as a crash does on a desktop).
 start_sound() {
-    local run="$session_dir/pulse"
+    local run="$session_dir/sound" server=${SOUND_SERVER:-pulseaudio} p
+    # What is left of a server that was killed goes first.
+    { kill "${sound_pids[@]}" && wait "${sound_pids[@]}"; } 2>/dev/null || true
     rm -rf "$run" && mkdir -m 700 "$run"
     export PULSE_SERVER="unix:$run/native"
-    XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-        --use-pid-file=no --load="module-null-sink sink_name=marrowtune_test" \
-        --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
-        >"$session_dir/pulse.log" 2>&1 &
-    PULSE_PID=$!
-    pids+=("$PULSE_PID")
-    wait_for 100 pactl info || skip "PulseAudio did not start: $(tail -3 "$session_dir/pulse.log")"
+    case "$server" in
+    pipewire)
+        need pipewire wireplumber pipewire-pulse
+        # The session manager needs a session bus; a session without one gets its own.
+        [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || start_bus
+        local env=(env XDG_RUNTIME_DIR="$run" PIPEWIRE_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run"
+            HOME="$session_dir")
+        "${env[@]}" pipewire >"$session_dir/sound.log" 2>&1 &
+        PULSE_PID=$!
+        sound_pids=("$PULSE_PID") && pids+=("$PULSE_PID")
+        wait_for 50 test -S "$run/pipewire-0" || skip "PipeWire did not start: $(tail -3 "$session_dir/sound.log")"
+        for p in wireplumber pipewire-pulse; do
+            "${env[@]}" "$p" >>"$session_dir/sound.log" 2>&1 &
+            sound_pids+=($!) && pids+=($!)
+        done
+        ;;
+    *)
+        XDG_RUNTIME_DIR="$run" HOME="$session_dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+            --use-pid-file=no --load="module-null-sink sink_name=marrowtune_test" \
+            --load="module-native-protocol-unix auth-anonymous=1 socket=$run/native" \
+            >"$session_dir/sound.log" 2>&1 &
+        PULSE_PID=$!
+        sound_pids=("$PULSE_PID") && pids+=("$PULSE_PID")
+        ;;
+    esac
+    wait_for 100 pactl info || skip "$server did not start: $(tail -3 "$session_dir/sound.log")"
+    if [ "$server" = pipewire ]; then
+        # The default sink can be set once the session manager is up: that is the wait for it.
+        pactl load-module module-null-sink sink_name=marrowtune_test >>"$session_dir/sound.log" 2>&1 &&
+            wait_for 50 pactl set-default-sink marrowtune_test ||
+            skip "no null sink: $(tail -3 "$session_dir/sound.log")"
+    fi
 }
+sound_pids=()
 
 # A session bus of its own; the accessibility bus and its registry start on it when asked for.
 start_buses() {
+    start_bus
+    # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+}
+start_bus() {
     export XDG_RUNTIME_DIR="$session_dir/run" DBUS_SESSION_BUS_ADDRESS="unix:path=$session_dir/run/bus"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$session_dir/dbus.log" 2>&1 &
     pids+=($!)
     wait_for 50 dbus-send --session --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId ||
         skip "dbus-daemon did not start: $(cat "$session_dir/dbus.log")"
-    # Qt shows its widgets to AT-SPI only while a screen reader is said to run, unless told to.
-    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
 }
 
 # rms SECONDS: the RMS level of what the null sink plays meanwhile (0 = silence, 1 = full
-# scale). An idle null sink may deliver no samples at all: that is silence too.
+# scale). An idle null sink may deliver no samples at all: that is silence too. A small
+# buffer: PipeWire's default one would hold back most of a short recording.
 rms() {
     local raw="$session_dir/rec.raw"
-    timeout "$1" parec -d marrowtune_test.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
+    timeout "$1" parec -d marrowtune_test.monitor --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 >"$raw" || true
     [ -s "$raw" ] || { echo 0; return; }
     sox -t raw -r 44100 -e signed -b 16 -c 2 "$raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
 }
@@ -118,10 +186,32 @@ add_file() {
     local dialog
     dialog=$(xdotool search --sync --onlyvisible --name '^Load your MP3\.$' | head -1)
     [ -n "$dialog" ] || fail "no file dialog"
+    centred_on "$dialog" "$APP_WINDOW" ||
+        fail "the file dialog opened at $(rect "$dialog"), away from the window at $(rect "$APP_WINDOW")"
     xdotool windowactivate --sync "$dialog" type --delay 5 "$1"
     xdotool key --clearmodifiers Return
     wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Load your MP3\.\$'" || fail "the dialog stayed open"
 }
 
+# rect WINDOW: "x y width height" of the window on the screen, in pixels.
+rect() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+        /Width:/ {w = $NF} /Height:/ {h = $NF} END {print x, y, w, h}'
+}
+
+# centred_on WINDOW OTHER: the centres of the two windows are less than 50 pixels apart.
+centred_on() {
+    awk -v a="$(rect "$1")" -v b="$(rect "$2")" 'BEGIN { split(a, p); split(b, q)
+        dx = p[1] + p[3] / 2 - q[1] - q[3] / 2; dy = p[2] + p[4] / 2 - q[2] - q[4] / 2
+        exit !(dx * dx < 2500 && dy * dy < 2500) }'
+}
+
+# close_window: the desktop's close command for the player's window (Alt+F4 with openbox;
+# sway takes no keys from XWayland's test input, so its own command).
+close_window() {
+    [ "${DESKTOP:-x11}" = sway ] && swaymsg -s "$SWAYSOCK" '[title="^Marrowtune$"] kill' >/dev/null || key alt+F4
+}
+
 # shot FILE [WINDOW]: a PNG of the window's client area (or of the whole screen).
-shot() { import -window "${2:-root}" "$1"; }
+# XWayland shows no screen: there the compositor takes the whole screen.
+shot() { if [ -z "${2:-}" ] && [ "${DESKTOP:-x11}" = sway ]; then grim "$1"; else import -window "${2:-root}" "$1"; fi; }

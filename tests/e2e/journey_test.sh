@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# One evening with the real player, as a person has it: in a private X display with a window
-# manager, a session bus, an accessibility bus and a PulseAudio null sink whose sound is
-# measured. Keys and clicks only; the desktop's media controls through playerctl.
+# One evening with the real player, as a person has it: in a private desktop (DESKTOP: an X
+# display with openbox, or sway with XWayland), a session bus, an accessibility bus and a
+# sound server's null sink (SOUND_SERVER: PulseAudio or PipeWire) whose sound is measured.
+# Keys and clicks only; the desktop's media controls through playerctl.
 # usage: journey_test.sh PLAYER OUTPUT_DIR LONG_MP3 SHORT_MP3
 player=$1
 out=$2
@@ -86,7 +87,12 @@ changed=$(compare -metric AE "$session_dir/time1.png" "$session_dir/time2.png" n
 
 before=$(geometry)
 key ctrl+k
-wait_for 20 above || fail "Ctrl+K did not keep the window on top"
+# sway keeps no X window above others, and says so by leaving the state out of its list.
+if xprop -root _NET_SUPPORTED | grep -q _NET_WM_STATE_ABOVE; then
+    wait_for 20 above || fail "Ctrl+K did not keep the window on top"
+else
+    echo "keep on top: the window manager keeps no window above others; only its place is checked"
+fi
 [ "$(geometry)" = "$before" ] || fail "keep on top moved the window: $before -> $(geometry)"
 key ctrl+m
 sleep 0.5
@@ -124,8 +130,8 @@ wait_for 30 status_is Stopped || fail "status $(pc status) after Alt+S"
 
 key alt+p # closed while it plays, the program ends at once
 sleep 0.3
-key alt+F4
-wait_for 10 sh -c "! kill -0 $APP_PID" || fail "the player did not end within a second of Alt+F4"
+close_window
+wait_for 10 sh -c "! kill -0 $APP_PID" || fail "the player did not end within a second of closing"
 
 # Opened from a file manager: started with a file, it plays it; a second launch with a folder
 # and --enqueue hands the folder over and ends, and no second window appears.
@@ -140,4 +146,29 @@ timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2
 title_is "$(basename "$long" .mp3)" || fail "not the file it was started with, or the enqueued folder changed the track"
 pc next
 wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in the list"
+# Natively on Wayland no program can keep its window on top, and the check box says so;
+# through XWayland it can, and says nothing of the kind.
+cant='This desktop does not let a program keep its window on top.'
+grep -q "$cant" "$out/accessibility_tree.tsv" && fail "keep on top said impossible on X"
+if [ "${DESKTOP:-x11}" = sway ]; then
+    QT_QPA_PLATFORM=wayland "$player" >"$session_dir/native.log" 2>&1 &
+    pids+=($!)
+    /usr/bin/python3 "$here/atspi_tree.py" $! 20 >"$out/native_tree.tsv" || fail "no native window"
+    grep -qF "$(printf 'check box\tKeep On Top\t')" <(grep -F "$cant" "$out/native_tree.tsv") ||
+        fail "natively on Wayland, Check3 does not say that keep on top cannot work"
+    # A compositor with no input seat at all (weston, headless): the player says so, and a
+    # text field does not bring it down.
+    need weston
+    mkdir -m 700 "$session_dir/weston"
+    XDG_RUNTIME_DIR="$session_dir/weston" weston --backend=headless-backend.so --socket=seatless \
+        --idle-time=0 >"$session_dir/weston.log" 2>&1 &
+    pids+=($!)
+    wait_for 50 test -S "$session_dir/weston/seatless" || fail "weston did not start"
+    WAYLAND_DISPLAY="$session_dir/weston/seatless" QT_QPA_PLATFORM=wayland "$player" >"$session_dir/seatless.log" 2>&1 &
+    pids+=($!)
+    /usr/bin/python3 "$here/atspi_tree.py" $! 20 "saVe lizt" || fail "no window without a seat"
+    sleep 1.5 # the input box paints its text field
+    kill -0 "${pids[-1]}" && grep -q "no keyboard or pointer seat" "$session_dir/seatless.log" ||
+        fail "without a seat: $(cat "$session_dir/seatless.log")"
+fi
 echo PASS
