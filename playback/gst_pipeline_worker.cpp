@@ -28,6 +28,8 @@ constexpr auto kQueueAnswerWait = std::chrono::milliseconds(500);
 // playbin's GstPlayFlags are not in a public header.
 constexpr guint kPlayFlagAudio = 1u << 1;
 constexpr guint kPlayFlagSoftVolume = 1u << 4;
+// ACCURATE: a plain seek in a VBR file without a seek table lands seconds off.
+constexpr auto kSeekFlags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
 
 } // namespace
 
@@ -291,11 +293,14 @@ void GstPipelineWorker::pause(quint64 gen) {
     readings_.readNow();
 }
 
-// Also the start: a loaded file waits here. The position runs from the moment the pipeline
-// gets to PLAYING (its state-changed message); a hung sound server would block right here.
+// Also the start, of a file held long too; position runs from PLAYING. A hung server blocks here.
 void GstPipelineWorker::resume(quint64 gen) {
     if (!active(gen))
         return;
+    if (const auto place = output_.heldLongAt(playbin_)) {
+        reopenCurrent();
+        gst_element_seek_simple(playbin_, GST_FORMAT_TIME, kSeekFlags, *place);
+    }
     playing_ = true;
     gst_element_set_state(playbin_, GST_STATE_PLAYING);
     readings_.startFollowing();
@@ -313,13 +318,11 @@ void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
     }
     if (reopen)
         reopenCurrent();
-    // ACCURATE: a plain seek in a VBR file without a seek table lands seconds off.
-    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
     const auto ns = static_cast<gint64>(seconds * GST_SECOND);
     writeEpoch_ = 0;
     pendingEpoch_ = epoch;
     seekStartedUs_ = g_get_monotonic_time();
-    if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, ns))
+    if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, kSeekFlags, ns))
         settleSeek();
 }
 

@@ -5,6 +5,9 @@
 
 namespace {
 
+// Longer than a start waits for its answer (its frames counted) before it plays.
+constexpr gint64 kLongHoldUs = 250000;
+
 // autoaudiosink falls back to a fakesink inside when no real sink opens.
 bool standsIn(GstElement* sink) {
     if (!GST_IS_BIN(sink))
@@ -78,7 +81,17 @@ GstSoundOutput::Preroll GstSoundOutput::preroll(GstElement* playbin, GstBus* bus
     watch(sink);
     g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
     sink_ = sink;
+    prerolledUs_ = g_get_monotonic_time();
     return prerollInto(playbin, bus);
+}
+
+std::optional<gint64> GstSoundOutput::heldLongAt(GstElement* playbin) {
+    const gint64 since = std::exchange(prerolledUs_, 0);
+    gint64 ns = 0;
+    if (since == 0 || g_get_monotonic_time() - since <= kLongHoldUs ||
+        !gst_element_query_position(playbin, GST_FORMAT_TIME, &ns))
+        return std::nullopt;
+    return ns;
 }
 
 bool GstSoundOutput::failed(GstMessage* msg) const {

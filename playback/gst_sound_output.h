@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <gst/gst.h>
 
 // The end of the pipeline: the levels (volume, mute, balance) and the sink they feed. The
@@ -27,6 +28,11 @@ public:
     Preroll preroll(GstElement* playbin, GstBus* bus,
                     const std::function<void(GstElement*)>& watch);
 
+    // At the first play after the preroll, the place of a track held paused since then for
+    // long: a sound server's stream held corked runs its clock on, and the first sound would
+    // come after as long a silence, so it wants opening afresh.
+    std::optional<gint64> heldLongAt(GstElement* playbin);
+
     // Whether the error `msg` comes from the current sink (the sound server went away, the
     // device is gone) rather than from what feeds it.
     bool failed(GstMessage* msg) const;
@@ -44,4 +50,5 @@ private:
     GstElement* levels_ = nullptr; // our own reference; in the current output
     GstElement* panorama_ = nullptr;
     GstElement* volume_ = nullptr;
+    gint64 prerolledUs_ = 0; // until the first play after the preroll
 };
