@@ -146,6 +146,22 @@ timeout 10 "$player" --enqueue "$session_dir/album" >"$session_dir/second.log" 2
 title_is "$(basename "$long" .mp3)" || fail "not the file it was started with, or the enqueued folder changed the track"
 pc next
 wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in the list"
+
+# Killed while it plays, a --remember start has the song back, paused where it was left, and
+# Resume goes on from there.
+kill "$APP_PID"
+start_player "$player" --remember "$long"
+wait_for 30 status_is Playing && sleep 2.5 && kill -9 "$APP_PID" || fail "--remember: $(pc status)"
+start_player "$player" --remember
+wait_for 30 status_is Paused || fail "not back paused: $(pc status)"
+place=$(pc position)
+awk -v p="$place" 'BEGIN {exit !(p >= 0.5 && p < 3.5)}' || fail "back at $place"
+sleep 3 # the user comes back to it a while later
+pc play
+sleep 2.5
+awk -v p="$(pc position)" -v was="$place" 'BEGIN {exit !(p > was + 0.2)}' ||
+    fail "Resume did not go on from $place: at $(pc position)"
+hear loud 0.5 "resumed where it was left"
 # Natively on Wayland no program can keep its window on top, and the check box says so;
 # through XWayland it can, and says nothing of the kind.
 cant='This desktop does not let a program keep its window on top.'
