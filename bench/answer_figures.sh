@@ -13,8 +13,8 @@ player=$1
 probe=$2
 fixtures=$(realpath "$3")
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../tests/e2e/desktop_session.sh
-. "$here/../tests/e2e/desktop_session.sh"
+# shellcheck source=../scripts/desktop_session.sh
+. "$here/../scripts/desktop_session.sh"
 
 need xdotool playerctl dbus-send
 start_display

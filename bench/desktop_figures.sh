@@ -11,8 +11,8 @@ bare=$2
 display_lag=$3
 first_paint=$4
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../tests/e2e/desktop_session.sh
-. "$here/../tests/e2e/desktop_session.sh"
+# shellcheck source=../scripts/desktop_session.sh
+. "$here/../scripts/desktop_session.sh"
 
 start_display
 start_window_manager

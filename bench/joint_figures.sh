@@ -9,8 +9,8 @@
 # usage: joint_figures.sh BENCH_JOINT_PLAYER
 player=$1
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../tests/e2e/desktop_session.sh
-. "$here/../tests/e2e/desktop_session.sh"
+# shellcheck source=../scripts/desktop_session.sh
+. "$here/../scripts/desktop_session.sh"
 
 start_sound
 need lame

@@ -8,8 +8,8 @@
 # usage: level_figures.sh PLAYER
 player=$1
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../tests/e2e/desktop_session.sh
-. "$here/../tests/e2e/desktop_session.sh"
+# shellcheck source=../scripts/desktop_session.sh
+. "$here/../scripts/desktop_session.sh"
 
 need lame
 start_display

@@ -6,7 +6,7 @@ build=$1
 out=$2
 version=$3
 here=$(dirname "$0")
-. "$here/../tests/e2e/desktop_session.sh"
+. "$here/../scripts/desktop_session.sh"
 fail() {
     echo "FAIL: $*"
     exit 1

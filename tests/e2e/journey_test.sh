@@ -9,7 +9,7 @@ out=$2
 long=$(realpath "$3")
 short=$(realpath "$4")
 here=$(dirname "$0")
-. "$here/desktop_session.sh"
+. "$here/../../scripts/desktop_session.sh"
 mkdir -p "$out"
 
 need playerctl import compare /usr/bin/python3

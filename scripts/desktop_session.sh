@@ -1,7 +1,9 @@
-# Sourced by the end-to-end tests: a private X display with a window manager and, when
-# asked, a sound server with a null sink, all torn down when the test exits.
-# Exit code 77 tells CTest that the test was skipped (only where a tool cannot run); in CI
-# (CI=true) a skip fails, so the only tests on a real desktop never vanish unseen.
+# The private desktop that the end-to-end tests, the benchmarks, the monkey run and the
+# package test are sourced into: a display (Xvfb with openbox, or headless sway with
+# XWayland), a session bus, and when asked a sound server (PulseAudio or PipeWire) with a null
+# sink, all torn down when the caller exits. Exit code 77 tells CTest that a test was skipped
+# (only where a tool cannot run); in CI (CI=true) a skip fails, so the tests on a real desktop
+# never vanish unseen.
 
 set -euo pipefail
 
