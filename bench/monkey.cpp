@@ -1,0 +1,239 @@
+// A monkey run: for the given seconds, the real window, player and GStreamer engine are
+// pressed at random (buttons, keys, sliders, rows, modes, dropped files, every box answered)
+// while the desktop's media controls are called at random from another program's bus
+// connection. The files are those of FOLDER, good and broken ones; its lists/ folder holds
+// the lists offered to l()ad lizt. The seed fixes what is pressed and when (not how the
+// threads interleave). Prints tab-separated rows for bench/run: the longest the window did
+// not answer, the longest media-control call, the time box against the engine's position
+// while playing, and the resident memory over the run. The line "monkey: finished" on
+// stderr marks a run that ended by itself; bench/monkey.sh runs this and tells a crash.
+// usage: bench_monkey SECONDS SEED FOLDER
+#include "app/first_expose_hook.h"
+#include "app/form1.h"
+#include "app/mpris_service.h"
+#include "bench/answer_watch.h"
+#include "bench/monkey_hands.h"
+#include "bench/remote_controls.h"
+#include "bench/resident_memory.h"
+#include "playback/gst_engine.h"
+#include "player/player.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+constexpr int kIdleReferenceMs = 2000;
+constexpr double kAnswerTargetMs = 250;
+constexpr double kTimeTextTargetS = 1;
+// The display is refreshed at once after a seek or a start, but not before the floor between
+// two refreshes has passed; the time box is compared only once it has had that chance.
+constexpr qint64 kTimeTextSettleMs = 100;
+// Memory may grow while the first lists, boxes, dialogs and sound server connections are made;
+// after that, a run that only repeats them should hold its ground.
+constexpr double kWarmUpShare = 0.2;
+constexpr qint64 kGrowthBoundKiB = 16 * 1024;
+
+QString mib(qint64 kib) {
+    return QString::number(double(kib) / 1024, 'f', 1);
+}
+
+// "m:s" as the time box writes it, in seconds; empty for anything else.
+std::optional<qint64> shownSeconds(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool okM = false, okS = false;
+    const qint64 m = parts.value(0).toLongLong(&okM);
+    const qint64 s = parts.value(1).toLongLong(&okS);
+    if (parts.size() != 2 || !okM || !okS)
+        return std::nullopt;
+    return m * 60 + (m < 0 ? -s : s);
+}
+
+void row(const QString& figure, const QString& measured, const QString& reference,
+         const QString& target, const QString& result) {
+    std::printf("%s\t%s\t%s\t%s\t%s\n", qPrintable(figure), qPrintable(measured),
+                qPrintable(reference), qPrintable(target), qPrintable(result));
+}
+
+QString verdict(bool ok) {
+    return ok ? QStringLiteral("ok") : QStringLiteral("missed");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const double seconds = argc == 4 ? std::atof(argv[1]) : 0;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: %s SECONDS SEED FOLDER\n", argv[0]);
+        return 2;
+    }
+    const auto seed = std::uint32_t(std::strtoul(argv[2], nullptr, 10));
+    const QDir folder(QString::fromLocal8Bit(argv[3]));
+    // The folder chooser opens in the current folder: the monkey's files.
+    QDir::setCurrent(folder.absolutePath());
+    QStringList media, lists;
+    for (const QString& name : folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
+        if (name != QLatin1String("lists") && name != QLatin1String("saved"))
+            media << folder.absoluteFilePath(name);
+    for (const QString& name : QDir(folder.filePath(QStringLiteral("lists"))).entryList(QDir::Files))
+        lists << folder.absoluteFilePath(QStringLiteral("lists/") + name);
+    media << folder.absoluteFilePath(QStringLiteral("missing.mp3"));
+    lists << folder.absoluteFilePath(QStringLiteral("lists/missing.m3u"));
+    std::fprintf(stderr, "monkey: seed %u, %.0f s, %lld files, %lld lists\n", seed, seconds,
+                 static_cast<long long>(media.size()), static_cast<long long>(lists.size()));
+
+    auto* engine = new GstEngine;
+    Player player(engine);
+    std::mt19937 picks(seed ^ 0x5eedu);
+    player.setRandomSource(
+        [&picks] { return std::uniform_real_distribution<double>(0, 1)(picks); });
+    Form1 window(&player);
+    window.setMixerCandidates({{QStringLiteral("true")}});
+    const QString saved = folder.absoluteFilePath(QStringLiteral("saved"));
+    QDir().mkpath(saved);
+    window.setListFolders(saved, saved);
+    window.show();
+    window.activateWindow();
+    new FirstExposeHook(window.windowHandle(), [engine] { engine->prepare(); });
+    auto* mpris = new MprisService(&player, &window);
+    mpris->publish(QDBusConnection::sessionBus());
+
+    MonkeyHands hands(&window, media, std::move(lists), seed);
+    RemoteControls remote(std::move(media), seed + 1,
+                          [&hands](const QString& call) { hands.note(call); });
+    AnswerWatch watch(&window, [&hands] { return hands.lastAction(); });
+    AnswerWatch::Longest reference;
+    QElapsedTimer clock;
+    clock.start();
+
+    // The time box against the engine, read every 20 ms while a track plays and the display
+    // has had its chance to follow the last jump.
+    auto* timeBox = window.findChild<QLineEdit*>(QStringLiteral("TxtTime"));
+    qint64 movedAtMs = 0;
+    qint64 monkeyStartMs = 0;
+    for (auto signal : {&Player::seeked, &Player::positionJumped, &Player::songStarted,
+                        &Player::stateChanged, &Player::lengthChanged})
+        QObject::connect(&player, signal, [&] { movedAtMs = clock.elapsed(); });
+    double worstTextS = 0, worstTextAtS = 0;
+    QString worstText;
+    int textSamples = 0;
+    QTimer textCheck;
+    QObject::connect(&textCheck, &QTimer::timeout, [&] {
+        if (player.state() != Player::PlayState::Playing ||
+            clock.elapsed() - movedAtMs < kTimeTextSettleMs)
+            return;
+        const auto shown = shownSeconds(timeBox->text());
+        const double position = player.position();
+        const double off = shown ? std::abs(double(*shown) - position) : 1e9;
+        ++textSamples;
+        if (off > worstTextS) {
+            worstTextS = off;
+            worstTextAtS = double(clock.elapsed() - monkeyStartMs) / 1e3;
+            worstText = QStringLiteral("\"%1\" at %2 s of %3")
+                            .arg(timeBox->text())
+                            .arg(position, 0, 'f', 2)
+                            .arg(QFileInfo(player.playingFile()).fileName());
+            hands.note(QStringLiteral("time box %1 s off: %2").arg(off, 0, 'f', 2).arg(worstText));
+        }
+    });
+
+    // Resident memory every second; a few of the readings are printed as they come.
+    const qint64 runMs = qint64(seconds * 1000);
+    QList<qint64> rss;
+    qint64 peakKiB = 0, warmKiB = -1;
+    QTimer memory;
+    QObject::connect(&memory, &QTimer::timeout, [&] {
+        const qint64 kib = residentKiB();
+        const qint64 ranMs = clock.elapsed() - monkeyStartMs;
+        peakKiB = std::max(peakKiB, kib);
+        if (warmKiB < 0 && ranMs >= runMs * kWarmUpShare)
+            warmKiB = kib;
+        if (rss.size() % std::max<qint64>(1, runMs / 10'000) == 0)
+            std::fprintf(stderr, "monkey: %.0f s, resident %s MiB\n", ranMs / 1e3,
+                         qPrintable(mib(kib)));
+        rss << kib;
+    });
+
+    auto finish = [&] {
+        remote.stop();
+        watch.stop();
+        textCheck.stop();
+        memory.stop();
+        const qint64 endKiB = residentKiB();
+        const AnswerWatch::Longest longest = watch.longest();
+        const RemoteControls::Figures calls = remote.figures();
+        const bool played = player.songNumber() > 0;
+        row(QStringLiteral("monkey: what was done (seed %1, %2 s)").arg(seed).arg(seconds),
+            QStringLiteral("%1 presses, %2 boxes answered, %3 media-control calls, %4 songs started")
+                .arg(hands.actions())
+                .arg(hands.boxesAnswered())
+                .arg(calls.calls)
+                .arg(player.songNumber()),
+            QStringLiteral("-"), QStringLiteral("songs started > 0"), verdict(played));
+        row(QStringLiteral("monkey: longest no answer of the window"),
+            QStringLiteral("%1 ms at %2 s").arg(longest.ms, 0, 'f', 1).arg(longest.atS, 0, 'f', 1),
+            QStringLiteral("%1 ms (idle, %2 s)").arg(reference.ms, 0, 'f', 1).arg(kIdleReferenceMs / 1000),
+            QStringLiteral("<= %1 ms").arg(kAnswerTargetMs), verdict(longest.ms <= kAnswerTargetMs));
+        std::fprintf(stderr, "monkey: the longest wait began after: %s\n", qPrintable(longest.during));
+        row(QStringLiteral("monkey: longest media-control call"),
+            QStringLiteral("%1 ms (%2), %3 of %4 unanswered")
+                .arg(calls.longestMs, 0, 'f', 1)
+                .arg(calls.longestCall)
+                .arg(calls.unanswered)
+                .arg(calls.calls),
+            QStringLiteral("-"), QStringLiteral("<= %1 ms, all answered").arg(kAnswerTargetMs),
+            verdict(calls.calls > 0 && calls.unanswered == 0 && calls.longestMs <= kAnswerTargetMs));
+        if (!calls.firstError.isEmpty())
+            std::fprintf(stderr, "monkey: first unanswered call: %s\n", qPrintable(calls.firstError));
+        row(QStringLiteral("monkey: time box against the engine while playing"),
+            textSamples ? QStringLiteral("%1 s at %2 s (%3), %4 readings")
+                              .arg(worstTextS, 0, 'f', 2)
+                              .arg(worstTextAtS, 0, 'f', 1)
+                              .arg(worstText)
+                              .arg(textSamples)
+                        : QStringLiteral("nothing played long enough to read"),
+            QStringLiteral("-"), QStringLiteral("<= %1 s").arg(kTimeTextTargetS),
+            verdict(textSamples > 0 && worstTextS <= kTimeTextTargetS));
+        const qint64 startKiB = rss.value(0, -1);
+        row(QStringLiteral("monkey: resident memory start / peak / end"),
+            QStringLiteral("%1 / %2 / %3 MiB").arg(mib(startKiB), mib(std::max(peakKiB, endKiB)), mib(endKiB)),
+            QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"));
+        const qint64 growth = endKiB - warmKiB;
+        row(QStringLiteral("monkey: resident memory growth after the first %1 s")
+                .arg(seconds * kWarmUpShare, 0, 'f', 0),
+            warmKiB < 0 ? QStringLiteral("not measured") : QStringLiteral("%1 MiB").arg(mib(growth)),
+            QStringLiteral("%1 MiB then").arg(mib(warmKiB)),
+            QStringLiteral("<= %1 MiB").arg(mib(kGrowthBoundKiB)),
+            verdict(warmKiB >= 0 && growth <= kGrowthBoundKiB));
+        std::fflush(stdout);
+        player.cancelLoading(true);
+        player.stop();
+        std::fprintf(stderr, "monkey: finished\n");
+        QApplication::quit();
+    };
+
+    // The idle window first, for the reference; then the run.
+    watch.start();
+    QTimer::singleShot(kIdleReferenceMs, &window, [&] {
+        reference = watch.longest();
+        watch.restart();
+        movedAtMs = 0;
+        monkeyStartMs = clock.elapsed();
+        textCheck.start(20);
+        memory.start(1000);
+        remote.start();
+        hands.run(runMs, finish);
+    });
+    return QApplication::exec();
+}
