@@ -43,6 +43,13 @@ constexpr qint64 kTimeTextSettleMs = 100;
 // after that, a run that only repeats them should hold its ground.
 constexpr double kWarmUpShare = 0.2;
 constexpr qint64 kGrowthBoundKiB = 16 * 1024;
+// AddressSanitizer keeps freed memory in quarantine and every block padded: memory is not
+// judged in that build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryJudged = false;
+#else
+constexpr bool kMemoryJudged = true;
+#endif
 
 QString mib(qint64 kib) {
     return QString::number(double(kib) / 1024, 'f', 1);
@@ -143,7 +150,9 @@ int main(int argc, char** argv) {
             worstText = QStringLiteral("\"%1\" at %2 s of %3")
                             .arg(timeBox->text())
                             .arg(position, 0, 'f', 2)
-                            .arg(QFileInfo(player.playingFile()).fileName());
+                            .arg(player.playingFile().isEmpty()
+                                     ? QStringLiteral("a track the engine no longer names")
+                                     : QFileInfo(player.playingFile()).fileName());
             hands.note(QStringLiteral("time box %1 s off: %2").arg(off, 0, 'f', 2).arg(worstText));
         }
     });
@@ -214,8 +223,9 @@ int main(int argc, char** argv) {
                 .arg(seconds * kWarmUpShare, 0, 'f', 0),
             warmKiB < 0 ? QStringLiteral("not measured") : QStringLiteral("%1 MiB").arg(mib(growth)),
             QStringLiteral("%1 MiB then").arg(mib(warmKiB)),
-            QStringLiteral("<= %1 MiB").arg(mib(kGrowthBoundKiB)),
-            verdict(warmKiB >= 0 && growth <= kGrowthBoundKiB));
+            kMemoryJudged ? QStringLiteral("<= %1 MiB").arg(mib(kGrowthBoundKiB))
+                          : QStringLiteral("not judged under AddressSanitizer"),
+            kMemoryJudged ? verdict(warmKiB >= 0 && growth <= kGrowthBoundKiB) : QStringLiteral("-"));
         std::fflush(stdout);
         player.cancelLoading(true);
         player.stop();

@@ -108,6 +108,9 @@ second=$((seconds * (55 + RANDOM % 30) / 100))
 downs=("0.$((3 + RANDOM % 7))" "$((1 + RANDOM % 2)).$((RANDOM % 10))")
 note "seed $seed, $seconds s; the sound server is killed at ${first} s and ${second} s; log in $log"
 
+# Whether the monkey still runs: a crashed one stays a zombie until it is waited for.
+alive() { [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status"; }
+
 started=$SECONDS
 "$monkey" "$seconds" "$seed" "$media" >"$session_dir/rows" 2>"$log" &
 monkey_pid=$!
@@ -115,10 +118,10 @@ pids+=("$monkey_pid")
 # The monkey spends two seconds idle before it starts pressing.
 kills=()
 for at in "$first" "$second"; do
-    while [ $((SECONDS - started)) -lt $((at + 2)) ] && kill -0 "$monkey_pid" 2>/dev/null; do
+    while [ $((SECONDS - started)) -lt $((at + 2)) ] && alive "$monkey_pid"; do
         sleep 0.2
     done
-    kill -0 "$monkey_pid" 2>/dev/null || break
+    alive "$monkey_pid" || break
     kill_sound_server
     note "sound server killed at $((SECONDS - started - 2)) s"
     sleep "${downs[${#kills[@]}]}"
@@ -128,11 +131,11 @@ done
 
 # It may take a while to answer its last box and, under the sanitizers, to check for leaks.
 deadline=$((started + seconds + 2 + ${MONKEY_GRACE:-120}))
-while kill -0 "$monkey_pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+while alive "$monkey_pid" && [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.5
 done
 hung=0
-if kill -0 "$monkey_pid" 2>/dev/null; then
+if alive "$monkey_pid"; then
     hung=1
     kill -KILL "$monkey_pid"
 fi
