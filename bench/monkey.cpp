@@ -28,8 +28,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <execinfo.h>
+#include <functional>
+#include <malloc.h>
 #include <random>
+#include <unistd.h>
 
 namespace {
 
@@ -72,6 +77,20 @@ void row(const QString& figure, const QString& measured, const QString& referenc
                 qPrintable(reference), qPrintable(target), qPrintable(result));
 }
 
+#if !defined(__SANITIZE_ADDRESS__) // the sanitizers tell crashes themselves
+// A crash tells where it happened: the stack of the thread that crashed, as far as the
+// libraries' exported names go, before the default action ends the process.
+void tellStackAndDie(int signal) {
+    void* frames[64];
+    const int depth = backtrace(frames, 64);
+    const char header[] = "monkey: crashed; the stack of the crashing thread:\n";
+    (void)!write(STDERR_FILENO, header, sizeof header - 1);
+    backtrace_symbols_fd(frames, depth, STDERR_FILENO);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
 QString verdict(bool ok) {
     return ok ? QStringLiteral("ok") : QStringLiteral("missed");
 }
@@ -79,6 +98,10 @@ QString verdict(bool ok) {
 } // namespace
 
 int main(int argc, char** argv) {
+#if !defined(__SANITIZE_ADDRESS__)
+    for (const int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        std::signal(signal, tellStackAndDie);
+#endif
     QApplication app(argc, argv);
     const double seconds = argc == 4 ? std::atof(argv[1]) : 0;
     if (seconds <= 0) {
@@ -157,29 +180,51 @@ int main(int argc, char** argv) {
         }
     });
 
+    // Memory is compared in the same state after the warm-up and at the end: presses and calls
+    // held, any load cut short, playback stopped and the list emptied, then a second's rest and
+    // the heap's free pages handed back. What grew between the two, the run kept.
+    auto settledKiB = [&](const std::function<void(qint64)>& then) {
+        hands.hold(true);
+        remote.hold(true);
+        QTimer::singleShot(300, &window, [&, then] {
+            player.cancelLoading();
+            player.stop();
+            player.clear();
+            QTimer::singleShot(1000, &window, [&, then] {
+#if !defined(__SANITIZE_ADDRESS__)
+                malloc_trim(0);
+#endif
+                hands.hold(false);
+                remote.hold(false);
+                then(residentKiB());
+            });
+        });
+    };
+
     // Resident memory every second; a few of the readings are printed as they come.
     const qint64 runMs = qint64(seconds * 1000);
     QList<qint64> rss;
     qint64 peakKiB = 0, warmKiB = -1;
+    bool warmAsked = false;
     QTimer memory;
     QObject::connect(&memory, &QTimer::timeout, [&] {
         const qint64 kib = residentKiB();
         const qint64 ranMs = clock.elapsed() - monkeyStartMs;
         peakKiB = std::max(peakKiB, kib);
-        if (warmKiB < 0 && ranMs >= runMs * kWarmUpShare)
-            warmKiB = kib;
+        if (!warmAsked && ranMs >= runMs * kWarmUpShare) {
+            warmAsked = true;
+            settledKiB([&](qint64 settled) {
+                warmKiB = settled;
+                std::fprintf(stderr, "monkey: settled after the warm-up: %s MiB\n", qPrintable(mib(settled)));
+            });
+        }
         if (rss.size() % std::max<qint64>(1, runMs / 10'000) == 0)
             std::fprintf(stderr, "monkey: %.0f s, resident %s MiB\n", ranMs / 1e3,
                          qPrintable(mib(kib)));
         rss << kib;
     });
 
-    auto finish = [&] {
-        remote.stop();
-        watch.stop();
-        textCheck.stop();
-        memory.stop();
-        const qint64 endKiB = residentKiB();
+    auto report = [&](qint64 endKiB) {
         const AnswerWatch::Longest longest = watch.longest();
         const RemoteControls::Figures calls = remote.figures();
         const bool played = player.songNumber() > 0;
@@ -215,11 +260,11 @@ int main(int argc, char** argv) {
             QStringLiteral("-"), QStringLiteral("<= %1 s").arg(kTimeTextTargetS),
             verdict(textSamples > 0 && worstTextS <= kTimeTextTargetS));
         const qint64 startKiB = rss.value(0, -1);
-        row(QStringLiteral("monkey: resident memory start / peak / end"),
+        row(QStringLiteral("monkey: resident memory start / peak / end (settled)"),
             QStringLiteral("%1 / %2 / %3 MiB").arg(mib(startKiB), mib(std::max(peakKiB, endKiB)), mib(endKiB)),
             QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"));
         const qint64 growth = endKiB - warmKiB;
-        row(QStringLiteral("monkey: resident memory growth after the first %1 s")
+        row(QStringLiteral("monkey: resident memory growth after the first %1 s (settled)")
                 .arg(seconds * kWarmUpShare, 0, 'f', 0),
             warmKiB < 0 ? QStringLiteral("not measured") : QStringLiteral("%1 MiB").arg(mib(growth)),
             QStringLiteral("%1 MiB then").arg(mib(warmKiB)),
@@ -227,10 +272,15 @@ int main(int argc, char** argv) {
                           : QStringLiteral("not judged under AddressSanitizer"),
             kMemoryJudged ? verdict(warmKiB >= 0 && growth <= kGrowthBoundKiB) : QStringLiteral("-"));
         std::fflush(stdout);
-        player.cancelLoading(true);
-        player.stop();
         std::fprintf(stderr, "monkey: finished\n");
         QApplication::quit();
+    };
+    auto finish = [&] {
+        remote.stop();
+        watch.stop();
+        textCheck.stop();
+        memory.stop();
+        settledKiB(report);
     };
 
     // The idle window first, for the reference; then the run.

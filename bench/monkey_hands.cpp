@@ -117,6 +117,8 @@ void MonkeyHands::step() {
     // The next step is set first: a click that opens a box runs the box's own loop, and it
     // is that loop which brings the next step, to answer the box.
     QTimer::singleShot(20 + below(280), this, &MonkeyHands::step);
+    if (held_)
+        return;
     if (!answerOpenWindow())
         act();
 }
@@ -157,7 +159,12 @@ void MonkeyHands::answerDialog(QDialog* dialog) {
         const bool forList = files->objectName() == QLatin1String("CommonDialog2");
         const QString& path = pick(forList != (below(6) == 0) ? lists_ : media_);
         note(QStringLiteral("%1: %2").arg(files->windowTitle(), path));
-        files->selectFile(path);
+        // Typed into the name box, as a person pastes a path: selectFile() leaves a box that
+        // has the focus alone.
+        if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
+        else
+            files->selectFile(path);
         static_cast<QDialog*>(files)->accept(); // its own accept, as Return would call it
         return;
     }

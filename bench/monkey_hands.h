@@ -29,6 +29,8 @@ public:
 
     // Presses until `ms` have passed, then answers what is still open and calls `finished`.
     void run(qint64 ms, std::function<void()> finished);
+    // While held, nothing is pressed and nothing open is answered.
+    void hold(bool on) { held_ = on; }
     int actions() const { return actions_; }
     int boxesAnswered() const { return boxes_; }
     // What was done last, for a report from another thread.
@@ -59,6 +61,7 @@ private:
     qint64 runMs_ = 0;
     std::function<void()> finished_;
     bool done_ = false;
+    bool held_ = false;
     int actions_ = 0;
     int boxes_ = 0;
     mutable std::mutex lastMutex_;

@@ -66,6 +66,10 @@ void RemoteControls::run(const std::stop_token& stop) {
         auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
         QString trackId = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
         while (!stop.stop_requested() && bus.isConnected()) {
+            if (held_) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                continue;
+            }
             QDBusMessage call;
             switch (below(12)) {
             case 0: call = playerCall(QStringLiteral("Play")); break;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -29,6 +30,8 @@ public:
 
     void start();
     void stop();
+    // While held, no call is made.
+    void hold(bool on) { held_ = on; }
     Figures figures() const;
 
 private:
@@ -37,6 +40,7 @@ private:
     QStringList files_;
     std::uint32_t seed_;
     std::function<void(const QString&)> note_;
+    std::atomic<bool> held_ = false;
     mutable std::mutex mutex_;
     Figures figures_;
     std::jthread thread_;

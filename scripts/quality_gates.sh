@@ -54,8 +54,9 @@ asan_gate() {
     # Reports go to files named after the program: the end-to-end tests start the player in
     # the background, where nothing else would see what it says when it exits.
     local common="log_path=$logs/report:log_exe_name=1"
+    local asan_options="detect_leaks=1:halt_on_error=1:check_initialization_order=1:$common"
     local sanitizers=(
-        ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:check_initialization_order=1:$common"
+        ASAN_OPTIONS="$asan_options"
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common"
         LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
     )
@@ -71,7 +72,8 @@ asan_gate() {
     local monkey=0
     for _ in 1 2; do
         monkey=0
-        env "${sanitizers[@]}" CI="${CI:-}" bash bench/monkey.sh "$build/bench/bench_monkey" \
+        # An abort in a library (an assertion of the sound server's client, say) tells its stack too.
+        env "${sanitizers[@]}" ASAN_OPTIONS="$asan_options:handle_abort=1" CI="${CI:-}" bash bench/monkey.sh "$build/bench/bench_monkey" \
             "${MONKEY_SECONDS:-60}" ${MONKEY_SEED:+"$MONKEY_SEED"} >"$rows" || monkey=$?
         [ "$monkey" -eq 77 ] || break
     done
