@@ -91,6 +91,13 @@ void tellStackAndDie(int signal) {
 }
 #endif
 
+// monkey.sh sends SIGUSR1 when it has started the sound server again.
+volatile std::sig_atomic_t soundServerBack = 0;
+
+void noteSoundServerBack(int) {
+    soundServerBack = 1;
+}
+
 QString verdict(bool ok) {
     return ok ? QStringLiteral("ok") : QStringLiteral("missed");
 }
@@ -102,6 +109,7 @@ int main(int argc, char** argv) {
     for (const int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
         std::signal(signal, tellStackAndDie);
 #endif
+    std::signal(SIGUSR1, noteSoundServerBack);
     QApplication app(argc, argv);
     const double seconds = argc == 4 ? std::atof(argv[1]) : 0;
     if (seconds <= 0) {
@@ -159,7 +167,21 @@ int main(int argc, char** argv) {
     QString worstText;
     int textSamples = 0;
     QTimer textCheck;
+    // How long after each start of the sound server the first song started: the player must
+    // find the new server by itself.
+    QList<double> backAfterS; // -1 while none has started since
+    qint64 backAtMs = 0;
+    QObject::connect(&player, &Player::songStarted, [&] {
+        if (!backAfterS.isEmpty() && backAfterS.last() < 0)
+            backAfterS.last() = double(clock.elapsed() - backAtMs) / 1e3;
+    });
     QObject::connect(&textCheck, &QTimer::timeout, [&] {
+        if (soundServerBack) {
+            soundServerBack = 0;
+            backAtMs = clock.elapsed();
+            backAfterS << -1;
+            hands.note(QStringLiteral("the sound server is back"));
+        }
         if (player.state() != Player::PlayState::Playing ||
             clock.elapsed() - movedAtMs < kTimeTextSettleMs)
             return;
@@ -259,6 +281,13 @@ int main(int argc, char** argv) {
                         : QStringLiteral("nothing played long enough to read"),
             QStringLiteral("-"), QStringLiteral("<= %1 s").arg(kTimeTextTargetS),
             verdict(textSamples > 0 && worstTextS <= kTimeTextTargetS));
+        QStringList backs;
+        for (const double after : backAfterS)
+            backs << (after < 0 ? QStringLiteral("none") : QStringLiteral("%1 s").arg(after, 0, 'f', 1));
+        row(QStringLiteral("monkey: first song after each start of the sound server"),
+            backs.isEmpty() ? QStringLiteral("the server was not started again") : backs.join(QStringLiteral(", ")),
+            QStringLiteral("-"), QStringLiteral("a song each time"),
+            verdict(!backs.isEmpty() && !backAfterS.contains(-1)));
         const qint64 startKiB = rss.value(0, -1);
         row(QStringLiteral("monkey: resident memory start / peak / end (settled)"),
             QStringLiteral("%1 / %2 / %3 MiB").arg(mib(startKiB), mib(std::max(peakKiB, endKiB)), mib(endKiB)),

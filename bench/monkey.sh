@@ -126,6 +126,7 @@ for at in "$first" "$second"; do
     note "sound server killed at $((SECONDS - started - 2)) s"
     sleep "${downs[${#kills[@]}]}"
     start_sound_server
+    kill -USR1 "$monkey_pid" 2>/dev/null || true
     kills+=("$((SECONDS - started - 2)) s")
 done
 
