@@ -10,6 +10,8 @@ namespace {
 constexpr auto kPause = std::chrono::milliseconds(10);
 // A wait this long is told at once, with what was going on: the figures alone would not say.
 constexpr auto kTellAfter = std::chrono::seconds(2);
+// Any wait over the target is told when it ends, for the log of the run.
+constexpr double kTellOver = 250;
 
 double msBetween(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -79,6 +81,9 @@ void AnswerWatch::run(const std::stop_token& stop) {
         {
             const std::scoped_lock longestLock(longestMutex_);
             const double ms = msBetween(posted, ran);
+            if (ms > kTellOver)
+                std::fprintf(stderr, "monkey: the window did not answer for %.0f ms, since: %s\n",
+                             ms, qPrintable(during));
             if (ms > longest_.ms)
                 longest_ = {ms, msBetween(started_, posted) / 1e3, during};
         }

@@ -44,7 +44,7 @@ descendants() {
 }
 sound_pids=()
 start_sound_server() {
-    local before after p
+    local before after p below
     before=" $(children $$ | tr '\n' ' ') "
     start_sound
     after=$(children $$)
@@ -53,7 +53,8 @@ start_sound_server() {
         case "$before" in *" $p "*) continue ;; esac
         # Not the command substitutions that listed them, which are gone by now.
         kill -0 "$p" 2>/dev/null && [ "$(ps -o comm= -p "$p")" != bash ] || continue
-        sound_pids+=("$p" $(descendants "$p"))
+        mapfile -t below < <(descendants "$p")
+        sound_pids+=("$p" "${below[@]}")
     done
     server=$(pactl info 2>/dev/null | sed -n 's/^Server Name: //p')
     note "sound server up: ${server:-unknown} (processes ${sound_pids[*]})"

@@ -182,7 +182,12 @@ void MonkeyHands::answerDialog(QDialog* dialog) {
     }
     if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
         ++boxes_;
-        note(QStringLiteral("box \"%1\": %2").arg(box->windowTitle(), box->text().left(120)));
+        // Control characters (a path read from a binary "list") shown, so the log keeps its lines.
+        QString text = box->text().left(160);
+        for (QChar& c : text)
+            if (c.category() == QChar::Other_Control || c.isNull())
+                c = QChar(0x2400 + (c.unicode() < 0x20 ? c.unicode() : 0x21)); // control pictures
+        note(QStringLiteral("box \"%1\": %2").arg(box->windowTitle(), text));
         const QList<QAbstractButton*> buttons = box->buttons();
         if (buttons.isEmpty())
             box->reject();

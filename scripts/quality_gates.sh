@@ -73,7 +73,8 @@ asan_gate() {
     for _ in 1 2; do
         monkey=0
         # An abort in a library (an assertion of the sound server's client, say) tells its stack too.
-        env "${sanitizers[@]}" ASAN_OPTIONS="$asan_options:handle_abort=1" CI="${CI:-}" bash bench/monkey.sh "$build/bench/bench_monkey" \
+        env "${sanitizers[@]}" ASAN_OPTIONS="$asan_options:handle_abort=1" CI="${CI:-}" \
+            MONKEY_LOG="$root/$build/monkey.log" bash bench/monkey.sh "$build/bench/bench_monkey" \
             "${MONKEY_SECONDS:-60}" ${MONKEY_SEED:+"$MONKEY_SEED"} >"$rows" || monkey=$?
         [ "$monkey" -eq 77 ] || break
     done
