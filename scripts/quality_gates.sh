@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Quality gates that CI runs after the test suite:
 #   asan   everything built with AddressSanitizer and UndefinedBehaviorSanitizer, then the
-#          whole test suite (unit, window, engine and end-to-end tests) run on that build
+#          whole test suite (unit, window, engine and end-to-end tests) run on that build, and
+#          a minute of the monkey (bench/monkey.sh; MONKEY_SECONDS, MONKEY_SEED to change it)
 #   tidy   clang-tidy with the checks of .clang-tidy over our sources
 # Any finding fails the run. Both gates run by default; name one to run only that one.
 #   scripts/quality_gates.sh [asan] [tidy]
@@ -37,7 +38,8 @@ asan_gate() {
     # -O1: the usual level for sanitizer builds, quick to build and still fast to run.
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
-        -DMARROWTUNE_WERROR=ON -DMARROWTUNE_SANITIZE=ON -DMARROWTUNE_BENCH=OFF >/dev/null
+        -DMARROWTUNE_WERROR=ON -DMARROWTUNE_SANITIZE=ON -DMARROWTUNE_BENCH=OFF \
+        -DMARROWTUNE_MONKEY=ON >/dev/null
     local built=0
     cmake --build "$build" -j"$jobs" && built=1
     took "asan build" $((SECONDS - t0))
@@ -52,11 +54,36 @@ asan_gate() {
     # Reports go to files named after the program: the end-to-end tests start the player in
     # the background, where nothing else would see what it says when it exits.
     local common="log_path=$logs/report:log_exe_name=1"
+    local asan_options="detect_leaks=1:halt_on_error=1:check_initialization_order=1:$common"
+    local sanitizers=(
+        ASAN_OPTIONS="$asan_options"
+        UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common"
+        LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
+    )
     local ok=1
-    ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:check_initialization_order=1:$common" \
-        UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common" \
-        LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0" \
-        ctest --test-dir "$build" --output-on-failure --timeout 600 || ok=0
+    env "${sanitizers[@]}" ctest --test-dir "$build" --output-on-failure --timeout 600 || ok=0
+    took "asan tests" $((SECONDS - t0))
+
+    # Random presses on the real window and engine find what no written test thought of; a
+    # crash, a hang or a run in which nothing ever played fails, and so does any report below.
+    t0=$SECONDS
+    local rows=$build/monkey.rows
+    # A desktop that did not come up is tried once more.
+    local monkey=0
+    for _ in 1 2; do
+        monkey=0
+        # An abort in a library (an assertion of the sound server's client, say) tells its stack too.
+        env "${sanitizers[@]}" ASAN_OPTIONS="$asan_options:handle_abort=1" CI="${CI:-}" \
+            MONKEY_LOG="$root/$build/monkey.log" bash bench/monkey.sh "$build/bench/bench_monkey" \
+            "${MONKEY_SECONDS:-60}" ${MONKEY_SEED:+"$MONKEY_SEED"} >"$rows" || monkey=$?
+        [ "$monkey" -eq 77 ] || break
+    done
+    column -t -s $'\t' "$rows"
+    if [ "$monkey" -ne 0 ] || ! grep -q $'^monkey: what was done.*\tok$' "$rows"; then
+        echo "monkey: FAILED (exit $monkey)"
+        failed+=("asan monkey")
+    fi
+    took "asan monkey" $((SECONDS - t0))
     # LeakSanitizer names the threads it could not stop because they were ending as the
     # program exited, then goes on with its check: a report of nothing else is no finding.
     local f
@@ -74,7 +101,6 @@ asan_gate() {
             cat "$f"
         done
     fi
-    took "asan tests" $((SECONDS - t0))
     [ "$ok" -eq 1 ] || failed+=("asan tests")
 }
 
