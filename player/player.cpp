@@ -123,11 +123,13 @@ void Player::setPauseOffered(bool offered) {
 
 void Player::play() {
     setCurrentFile(list_->entry(selected()));
-    MediaPlayer1->setFileName(currentFile_);
+    // An empty name is not handed over: the song playing would lose its name, and with it
+    // the media controls' title and a later Resume.
     if (currentFile_.isEmpty()) {
         emit noFileToPlay();
         return;
     }
+    MediaPlayer1->setFileName(currentFile_);
     failedStarts_ = 0;
     startCurrentFile(selected_, false);
 }
