@@ -9,8 +9,12 @@ NoticeBoxes::NoticeBoxes(Player* player, QWidget* window) : QObject(window), win
             [this, error] { tell(QMessageBox::NoIcon, error, QStringLiteral("No file to play")); });
     connect(player, &Player::startRefused, this,
             [this](const QString& file, const QString& reason) {
+                // A list entry can be any text, 64 KiB of it: laid out whole, it held the
+                // window for a second.
+                const QString name =
+                    file.size() <= 300 ? file : file.left(150) + QChar(0x2026) + file.right(150);
                 tell(QMessageBox::Warning, QStringLiteral("Marrowtune"),
-                     QStringLiteral("Cannot play %1: %2").arg(file, reason));
+                     QStringLiteral("Cannot play %1: %2").arg(name, reason));
             });
     connect(player, &Player::listNotRead, this,
             [this, error] { tell(QMessageBox::NoIcon, error, QStringLiteral("File Not Found")); });
