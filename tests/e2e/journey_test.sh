@@ -149,9 +149,10 @@ wait_for 30 title_is "$(basename "$short" .mp3)" || fail "the folder is not in t
 
 # Killed while it plays, a --remember start has the song back, paused where it was left, and
 # Resume goes on from there.
-kill "$APP_PID"
+kill "$APP_PID" && wait "$APP_PID" || true # its window gone before the next one is looked for
 start_player "$player" --remember "$long"
 wait_for 30 status_is Playing && sleep 2.5 && kill -9 "$APP_PID" || fail "--remember: $(pc status)"
+wait "$APP_PID" || true
 start_player "$player" --remember
 wait_for 30 status_is Paused || fail "not back paused: $(pc status)"
 place=$(pc position)
