@@ -21,8 +21,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>

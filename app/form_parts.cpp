@@ -73,7 +73,8 @@ bool askToReplaceList(QWidget* parent, const QString& name) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("ListName"),
                     QStringLiteral("A list named %1 already exists. Replace it?").arg(name),
                     QMessageBox::Cancel, parent);
-    const QAbstractButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
+    const QAbstractButton* replace =
+        box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
     box.setDefaultButton(QMessageBox::Cancel); // Enter keeps the old list
     box.exec();
     return box.clickedButton() == replace;

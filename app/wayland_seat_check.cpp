@@ -58,7 +58,7 @@ bool compositorLacksSeat() {
     wl_proxy* registry = construct(reinterpret_cast<wl_proxy*>(display), WL_DISPLAY_GET_REGISTRY,
                                    registryInterface, nullptr);
     const bool answered = registry != nullptr &&
-                          addListener(registry, (void (**)(void))&listener, &seat) == 0 &&
+                          addListener(registry, (void (**)(void)) & listener, &seat) == 0 &&
                           roundtrip(display) >= 0;
     if (registry != nullptr)
         destroy(registry);

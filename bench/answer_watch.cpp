@@ -1,8 +1,8 @@
 #include "bench/answer_watch.h"
 
 #include <QMetaObject>
-#include <utility>
 #include <cstdio>
+#include <utility>
 
 namespace {
 

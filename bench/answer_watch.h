@@ -3,8 +3,8 @@
 #include <QObject>
 #include <QString>
 
-#include <condition_variable>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>

@@ -125,10 +125,12 @@ int main(int argc, char** argv) {
     // The folder chooser opens in the current folder: the monkey's files.
     QDir::setCurrent(folder.absolutePath());
     QStringList media, lists;
-    for (const QString& name : folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
+    for (const QString& name :
+         folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System))
         if (name != QLatin1String("lists") && name != QLatin1String("saved"))
             media << folder.absoluteFilePath(name);
-    for (const QString& name : QDir(folder.filePath(QStringLiteral("lists"))).entryList(QDir::Files))
+    for (const QString& name :
+         QDir(folder.filePath(QStringLiteral("lists"))).entryList(QDir::Files))
         lists << folder.absoluteFilePath(QStringLiteral("lists/") + name);
     media << folder.absoluteFilePath(QStringLiteral("missing.mp3"));
     lists << folder.absoluteFilePath(QStringLiteral("lists/missing.m3u"));
@@ -249,7 +251,8 @@ int main(int argc, char** argv) {
             warmAsked = true;
             settledKiB([&](qint64 settled) {
                 warmKiB = settled;
-                std::fprintf(stderr, "monkey: settled after the warm-up: %s MiB\n", qPrintable(mib(settled)));
+                std::fprintf(stderr, "monkey: settled after the warm-up: %s MiB\n",
+                             qPrintable(mib(settled)));
             });
         }
         if (rss.size() % std::max<qint64>(1, runMs / 10'000) == 0)
@@ -263,7 +266,8 @@ int main(int argc, char** argv) {
         const RemoteControls::Figures calls = remote.figures();
         const bool played = player.songNumber() > 0;
         row(QStringLiteral("monkey: what was done (seed %1, %2 s)").arg(seed).arg(seconds),
-            QStringLiteral("%1 presses, %2 boxes answered, %3 media-control calls, %4 songs started")
+            QStringLiteral(
+                "%1 presses, %2 boxes answered, %3 media-control calls, %4 songs started")
                 .arg(hands.actions())
                 .arg(hands.boxesAnswered())
                 .arg(calls.calls)
@@ -271,9 +275,13 @@ int main(int argc, char** argv) {
             QStringLiteral("-"), QStringLiteral("songs started > 0"), verdict(played));
         row(QStringLiteral("monkey: longest no answer of the window"),
             QStringLiteral("%1 ms at %2 s").arg(longest.ms, 0, 'f', 1).arg(longest.atS, 0, 'f', 1),
-            QStringLiteral("%1 ms (idle, %2 s)").arg(reference.ms, 0, 'f', 1).arg(kIdleReferenceMs / 1000),
-            QStringLiteral("<= %1 ms").arg(kAnswerTargetMs), verdict(longest.ms <= kAnswerTargetMs));
-        std::fprintf(stderr, "monkey: the longest wait began after: %s\n", qPrintable(longest.during));
+            QStringLiteral("%1 ms (idle, %2 s)")
+                .arg(reference.ms, 0, 'f', 1)
+                .arg(kIdleReferenceMs / 1000),
+            QStringLiteral("<= %1 ms").arg(kAnswerTargetMs),
+            verdict(longest.ms <= kAnswerTargetMs));
+        std::fprintf(stderr, "monkey: the longest wait began after: %s\n",
+                     qPrintable(longest.during));
         row(QStringLiteral("monkey: longest media-control call"),
             QStringLiteral("%1 ms (%2), %3 of %4 unanswered")
                 .arg(calls.longestMs, 0, 'f', 1)
@@ -281,9 +289,11 @@ int main(int argc, char** argv) {
                 .arg(calls.unanswered)
                 .arg(calls.calls),
             QStringLiteral("-"), QStringLiteral("<= %1 ms, all answered").arg(kAnswerTargetMs),
-            verdict(calls.calls > 0 && calls.unanswered == 0 && calls.longestMs <= kAnswerTargetMs));
+            verdict(calls.calls > 0 && calls.unanswered == 0 &&
+                    calls.longestMs <= kAnswerTargetMs));
         if (!calls.firstError.isEmpty())
-            std::fprintf(stderr, "monkey: first unanswered call: %s\n", qPrintable(calls.firstError));
+            std::fprintf(stderr, "monkey: first unanswered call: %s\n",
+                         qPrintable(calls.firstError));
         row(QStringLiteral("monkey: time box against the engine while playing"),
             textSamples ? QStringLiteral("%1 s at %2 s (%3), %4 readings")
                               .arg(worstTextS, 0, 'f', 2)
@@ -295,28 +305,35 @@ int main(int argc, char** argv) {
             verdict(textSamples > 0 && worstTextS <= kTimeTextTargetS));
         QStringList backs;
         for (const double after : backAfterS)
-            backs << (after < 0 ? QStringLiteral("none") : QStringLiteral("%1 s").arg(after, 0, 'f', 1));
+            backs << (after < 0 ? QStringLiteral("none")
+                                : QStringLiteral("%1 s").arg(after, 0, 'f', 1));
         row(QStringLiteral("monkey: first song after each start of the sound server"),
-            backs.isEmpty() ? QStringLiteral("the server was not started again") : backs.join(QStringLiteral(", ")),
+            backs.isEmpty() ? QStringLiteral("the server was not started again")
+                            : backs.join(QStringLiteral(", ")),
             QStringLiteral("-"), QStringLiteral("a song each time"),
             verdict(!backs.isEmpty() && !backAfterS.contains(-1)));
         const qint64 startKiB = rss.value(0, -1);
         row(QStringLiteral("monkey: resident memory start / peak / end (settled)"),
-            QStringLiteral("%1 / %2 / %3 MiB").arg(mib(startKiB), mib(std::max(peakKiB, endKiB)), mib(endKiB)),
+            QStringLiteral("%1 / %2 / %3 MiB")
+                .arg(mib(startKiB), mib(std::max(peakKiB, endKiB)), mib(endKiB)),
             QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("-"));
         row(QStringLiteral("monkey: resident memory growth after the first %1 s (settled)")
                 .arg(seconds * kWarmUpShare, 0, 'f', 0),
-            warmKiB < 0 ? QStringLiteral("not measured") : QStringLiteral("%1 MiB").arg(mib(endKiB - warmKiB)),
-            QStringLiteral("%1 MiB then").arg(mib(warmKiB)), QStringLiteral("-"), QStringLiteral("-"));
+            warmKiB < 0 ? QStringLiteral("not measured")
+                        : QStringLiteral("%1 MiB").arg(mib(endKiB - warmKiB)),
+            QStringLiteral("%1 MiB then").arg(mib(warmKiB)), QStringLiteral("-"),
+            QStringLiteral("-"));
         const double lateMinutes = seconds * (1 - kLateShare) / 60;
         const double perMinute = double(endKiB - lateKiB) / lateMinutes;
         row(QStringLiteral("monkey: resident memory growth in the last %1 s (settled)")
                 .arg(seconds * (1 - kLateShare), 0, 'f', 0),
             lateKiB < 0 ? QStringLiteral("not measured")
-                        : QStringLiteral("%1 MiB, %2 MiB a minute").arg(mib(endKiB - lateKiB), mib(qint64(perMinute))),
+                        : QStringLiteral("%1 MiB, %2 MiB a minute")
+                              .arg(mib(endKiB - lateKiB), mib(qint64(perMinute))),
             QStringLiteral("%1 MiB then").arg(mib(lateKiB)),
-            kMemoryJudged ? QStringLiteral("<= %1 MiB a minute").arg(mib(kLateGrowthBoundKiBPerMinute))
-                          : QStringLiteral("not judged under AddressSanitizer"),
+            kMemoryJudged
+                ? QStringLiteral("<= %1 MiB a minute").arg(mib(kLateGrowthBoundKiBPerMinute))
+                : QStringLiteral("not judged under AddressSanitizer"),
             kMemoryJudged ? verdict(lateKiB >= 0 && perMinute <= kLateGrowthBoundKiBPerMinute)
                           : QStringLiteral("-"));
         std::fflush(stdout);

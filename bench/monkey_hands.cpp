@@ -27,19 +27,38 @@ namespace {
 
 // What a person does, and how often against the others.
 enum class Act {
-    Play, Stop, Pause, Mute, Remove, RemoveAll, LoadList, SaveList, Mixer, Minimise, OnTop,
-    AddMenu, Mode, Key, List, Position, Volume, Balance, Drop, Type, Window,
+    Play,
+    Stop,
+    Pause,
+    Mute,
+    Remove,
+    RemoveAll,
+    LoadList,
+    SaveList,
+    Mixer,
+    Minimise,
+    OnTop,
+    AddMenu,
+    Mode,
+    Key,
+    List,
+    Position,
+    Volume,
+    Balance,
+    Drop,
+    Type,
+    Window,
 };
 struct Weighted {
     Act act;
     int weight;
 };
 constexpr Weighted kActs[] = {
-    {Act::Play, 14},    {Act::Stop, 8},     {Act::Pause, 8},      {Act::Mute, 4},
-    {Act::Remove, 3},   {Act::RemoveAll, 1}, {Act::LoadList, 3},  {Act::SaveList, 2},
-    {Act::Mixer, 1},    {Act::Minimise, 1}, {Act::OnTop, 2},      {Act::AddMenu, 4},
-    {Act::Mode, 6},     {Act::Key, 12},     {Act::List, 14},      {Act::Position, 14},
-    {Act::Volume, 4},   {Act::Balance, 3},  {Act::Drop, 3},       {Act::Type, 2},
+    {Act::Play, 14},  {Act::Stop, 8},      {Act::Pause, 8},    {Act::Mute, 4},
+    {Act::Remove, 3}, {Act::RemoveAll, 1}, {Act::LoadList, 3}, {Act::SaveList, 2},
+    {Act::Mixer, 1},  {Act::Minimise, 1},  {Act::OnTop, 2},    {Act::AddMenu, 4},
+    {Act::Mode, 6},   {Act::Key, 12},      {Act::List, 14},    {Act::Position, 14},
+    {Act::Volume, 4}, {Act::Balance, 3},   {Act::Drop, 3},     {Act::Type, 2},
     {Act::Window, 3},
 };
 
@@ -61,16 +80,14 @@ const Chord kChords[] = {
     {Qt::Key_Tab, Qt::NoModifier},    {Qt::Key_Space, Qt::NoModifier},
 };
 
-const QStringList kListNames = {QStringLiteral("monkey"), QStringLiteral("mix 1"), QString(),
-                                QStringLiteral("a/b"), QStringLiteral(".."),
-                                QString(300, QLatin1Char('n'))};
+const QStringList kListNames = {
+    QStringLiteral("monkey"), QStringLiteral("mix 1"), QString(),
+    QStringLiteral("a/b"),    QStringLiteral(".."),    QString(300, QLatin1Char('n'))};
 
 } // namespace
 
-MonkeyHands::MonkeyHands(Form1* window, QStringList media, QStringList lists,
-                         std::uint32_t seed)
-    : window_(window), media_(std::move(media)), lists_(std::move(lists)),
-      random_(seed) {}
+MonkeyHands::MonkeyHands(Form1* window, QStringList media, QStringList lists, std::uint32_t seed)
+    : window_(window), media_(std::move(media)), lists_(std::move(lists)), random_(seed) {}
 
 void MonkeyHands::run(qint64 ms, std::function<void()> finished) {
     runMs_ = ms;
@@ -93,7 +110,8 @@ const QString& MonkeyHands::pick(const QStringList& from) {
 }
 
 void MonkeyHands::note(const QString& what) {
-    const QString line = QStringLiteral("%1 s: %2").arg(clock_.elapsed() / 1e3, 0, 'f', 3).arg(what);
+    const QString line =
+        QStringLiteral("%1 s: %2").arg(clock_.elapsed() / 1e3, 0, 'f', 3).arg(what);
     std::fprintf(stderr, "monkey %s\n", qPrintable(line));
     const std::scoped_lock lock(lastMutex_);
     last_ = line;
@@ -260,18 +278,42 @@ void MonkeyHands::act() {
         return window_->findChild<QPushButton*>(QLatin1String(name));
     };
     switch (act) {
-    case Act::Play: click(button("CmdPlay")); break;
-    case Act::Stop: click(button("CmdStop")); break;
-    case Act::Pause: click(button("CmdPause")); break;
-    case Act::Mute: click(button("CmdMute")); break;
-    case Act::Remove: click(button("CmdRem")); break;
-    case Act::RemoveAll: click(button("CmdClear")); break;
-    case Act::LoadList: click(button("CmdLoadList")); break;
-    case Act::SaveList: click(button("CmdSaveList")); break;
-    case Act::Mixer: click(button("Cmdvol")); break;
-    case Act::Minimise: click(button("Command1")); break;
-    case Act::OnTop: click(button("CmdOnTop")); break;
-    case Act::AddMenu: click(button("CmdAdd")); break; // its menu opens on the release
+    case Act::Play:
+        click(button("CmdPlay"));
+        break;
+    case Act::Stop:
+        click(button("CmdStop"));
+        break;
+    case Act::Pause:
+        click(button("CmdPause"));
+        break;
+    case Act::Mute:
+        click(button("CmdMute"));
+        break;
+    case Act::Remove:
+        click(button("CmdRem"));
+        break;
+    case Act::RemoveAll:
+        click(button("CmdClear"));
+        break;
+    case Act::LoadList:
+        click(button("CmdLoadList"));
+        break;
+    case Act::SaveList:
+        click(button("CmdSaveList"));
+        break;
+    case Act::Mixer:
+        click(button("Cmdvol"));
+        break;
+    case Act::Minimise:
+        click(button("Command1"));
+        break;
+    case Act::OnTop:
+        click(button("CmdOnTop"));
+        break;
+    case Act::AddMenu:
+        click(button("CmdAdd"));
+        break; // its menu opens on the release
     case Act::Mode: {
         static const char* const options[] = {"OptRND", "OptRes", "OptNON"};
         click(window_->findChild<QRadioButton*>(QLatin1String(options[below(3)])));
@@ -282,12 +324,24 @@ void MonkeyHands::act() {
         key(c.key, c.modifiers);
         break;
     }
-    case Act::List: touchList(); break;
-    case Act::Position: moveSlider("Slider1"); break;
-    case Act::Volume: moveSlider("Slider3"); break;
-    case Act::Balance: moveSlider("Slider2"); break;
-    case Act::Drop: dropFiles(); break;
-    case Act::Type: typeInto("Text1"); break;
+    case Act::List:
+        touchList();
+        break;
+    case Act::Position:
+        moveSlider("Slider1");
+        break;
+    case Act::Volume:
+        moveSlider("Slider3");
+        break;
+    case Act::Balance:
+        moveSlider("Slider2");
+        break;
+    case Act::Drop:
+        dropFiles();
+        break;
+    case Act::Type:
+        typeInto("Text1");
+        break;
     case Act::Window:
         // Back from the taskbar, as a person finds a minimised window.
         note(QStringLiteral("window to the front"));
@@ -304,16 +358,16 @@ void MonkeyHands::touchList() {
         const QModelIndex index = list->model()->index(below(rows), 0);
         list->scrollTo(index);
         const QPoint at = list->visualRect(index).center();
-        note(QStringLiteral("%1 row %2").arg(what == 0 ? "double-click" : "click").arg(index.row()));
+        note(
+            QStringLiteral("%1 row %2").arg(what == 0 ? "double-click" : "click").arg(index.row()));
         if (what == 0)
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         else
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
         return;
     }
-    static const Qt::Key keys[] = {Qt::Key_Up,     Qt::Key_Down,   Qt::Key_Home,
-                                   Qt::Key_End,    Qt::Key_Return, Qt::Key_Delete,
-                                   Qt::Key_PageDown};
+    static const Qt::Key keys[] = {Qt::Key_Up,     Qt::Key_Down,   Qt::Key_Home,    Qt::Key_End,
+                                   Qt::Key_Return, Qt::Key_Delete, Qt::Key_PageDown};
     list->setFocus();
     key(keys[below(int(std::size(keys)))], Qt::NoModifier, list);
 }
@@ -322,15 +376,17 @@ void MonkeyHands::moveSlider(const char* name) {
     auto* slider = window_->findChild<QSlider*>(QLatin1String(name));
     const int how = below(3);
     if (how == 0) {
-        static const Qt::Key keys[] = {Qt::Key_Left,   Qt::Key_Right,    Qt::Key_PageUp,
-                                       Qt::Key_PageDown, Qt::Key_Home,   Qt::Key_End};
+        static const Qt::Key keys[] = {Qt::Key_Left,     Qt::Key_Right, Qt::Key_PageUp,
+                                       Qt::Key_PageDown, Qt::Key_Home,  Qt::Key_End};
         slider->setFocus();
         key(keys[below(int(std::size(keys)))], Qt::NoModifier, slider);
     } else if (how == 1) {
         // On the groove: a page towards the point, or straight there with the middle button.
         const QPoint at(below(slider->width()), slider->height() / 2);
         const bool middle = below(2) == 0;
-        note(QStringLiteral("%1 %2 at x %3").arg(middle ? "middle-click" : "click", name).arg(at.x()));
+        note(QStringLiteral("%1 %2 at x %3")
+                 .arg(middle ? "middle-click" : "click", name)
+                 .arg(at.x()));
         QTest::mouseClick(slider, middle ? Qt::MiddleButton : Qt::LeftButton, {}, at);
     } else {
         // A drag: the handle held and moved through a few places, each a move of the slider.
@@ -348,7 +404,9 @@ void MonkeyHands::dropFiles() {
     QList<QUrl> urls;
     for (int i = 0, n = 1 + below(4); i < n; ++i)
         urls << QUrl::fromLocalFile(pick(below(5) == 0 ? lists_ : media_));
-    note(QStringLiteral("drop %1 files, the first %2").arg(urls.size()).arg(urls.first().toLocalFile()));
+    note(QStringLiteral("drop %1 files, the first %2")
+             .arg(urls.size())
+             .arg(urls.first().toLocalFile()));
     QMimeData data;
     data.setUrls(urls);
     const QPoint at(list->viewport()->width() / 2, list->viewport()->height() / 2);

@@ -24,8 +24,7 @@ class MonkeyHands : public QObject {
 public:
     // `media` are offered wherever a file is asked for (good, broken and missing ones);
     // `lists` wherever a list is.
-    MonkeyHands(Form1* window, QStringList media, QStringList lists,
-                std::uint32_t seed);
+    MonkeyHands(Form1* window, QStringList media, QStringList lists, std::uint32_t seed);
 
     // Presses until `ms` have passed, then answers what is still open and calls `finished`.
     void run(qint64 ms, std::function<void()> finished);

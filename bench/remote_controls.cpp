@@ -26,8 +26,8 @@ QDBusMessage playerCall(const QString& method) {
 }
 
 QDBusMessage question(const QString& property) {
-    QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kProperties,
-                                                    QStringLiteral("Get"));
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(kService, kPath, kProperties, QStringLiteral("Get"));
     m << kPlayer << property;
     return m;
 }
@@ -72,19 +72,32 @@ void RemoteControls::run(const std::stop_token& stop) {
             }
             QDBusMessage call;
             switch (below(12)) {
-            case 0: call = playerCall(QStringLiteral("Play")); break;
-            case 1: call = playerCall(QStringLiteral("Pause")); break;
-            case 2: call = playerCall(QStringLiteral("PlayPause")); break;
-            case 3: call = playerCall(QStringLiteral("Stop")); break;
-            case 4: call = playerCall(QStringLiteral("Next")); break;
-            case 5: call = playerCall(QStringLiteral("Previous")); break;
+            case 0:
+                call = playerCall(QStringLiteral("Play"));
+                break;
+            case 1:
+                call = playerCall(QStringLiteral("Pause"));
+                break;
+            case 2:
+                call = playerCall(QStringLiteral("PlayPause"));
+                break;
+            case 3:
+                call = playerCall(QStringLiteral("Stop"));
+                break;
+            case 4:
+                call = playerCall(QStringLiteral("Next"));
+                break;
+            case 5:
+                call = playerCall(QStringLiteral("Previous"));
+                break;
             case 6:
                 call = playerCall(QStringLiteral("Seek"));
                 call << qlonglong(below(20'000'001) - 10'000'000);
                 break;
             case 7:
                 call = playerCall(QStringLiteral("SetPosition"));
-                call << QVariant::fromValue(QDBusObjectPath(trackId)) << qlonglong(below(8'000'000));
+                call << QVariant::fromValue(QDBusObjectPath(trackId))
+                     << qlonglong(below(8'000'000));
                 break;
             case 8:
                 call = QDBusMessage::createMethodCall(kService, kPath, kProperties,
@@ -98,19 +111,26 @@ void RemoteControls::run(const std::stop_token& stop) {
                 call = playerCall(QStringLiteral("OpenUri"));
                 call << QUrl::fromLocalFile(files_[below(int(files_.size()))]).toString();
                 break;
-            case 10: call = question(QStringLiteral("Metadata")); break;
-            default: call = question(QStringLiteral("PlaybackStatus")); break;
+            case 10:
+                call = question(QStringLiteral("Metadata"));
+                break;
+            default:
+                call = question(QStringLiteral("PlaybackStatus"));
+                break;
             }
             QStringList said;
             for (const QVariant& a : call.arguments())
-                said << (a.canConvert<QDBusVariant>() ? a.value<QDBusVariant>().variant() : a).toString();
-            note_(QStringLiteral("media controls: %1(%2)").arg(call.member(), said.join(QStringLiteral(", "))));
+                said << (a.canConvert<QDBusVariant>() ? a.value<QDBusVariant>().variant() : a)
+                            .toString();
+            note_(QStringLiteral("media controls: %1(%2)")
+                      .arg(call.member(), said.join(QStringLiteral(", "))));
             QElapsedTimer wait;
             wait.start();
             const QDBusMessage answer = bus.call(call, QDBus::Block, kAnswerTimeoutMs);
             const double ms = double(wait.nsecsElapsed()) / 1e6;
             // The track's id, for a SetPosition that the player takes.
-            if (call.member() == QLatin1String("Get") && answer.type() == QDBusMessage::ReplyMessage &&
+            if (call.member() == QLatin1String("Get") &&
+                answer.type() == QDBusMessage::ReplyMessage &&
                 call.arguments().value(1).toString() == QLatin1String("Metadata")) {
                 const QVariantMap map = qdbus_cast<QVariantMap>(
                     answer.arguments().value(0).value<QDBusVariant>().variant());

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <gst/gst.h>
+#include <optional>
 
 // The end of the pipeline: the levels (volume, mute, balance) and the sink they feed. The
 // levels are built once and move from one file's sink to the next, keeping their settings,

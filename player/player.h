@@ -165,8 +165,8 @@ private:
         quint64 generation = 0;
         QPersistentModelIndex entry;
         QString file;
-        bool automatic = false; // by the walk at the end of a track, not by the user
-        bool goingOn = false;   // the song again, from where the sound output failed
+        bool automatic = false;      // by the walk at the end of a track, not by the user
+        bool goingOn = false;        // the song again, from where the sound output failed
         std::optional<double> place; // where a song brought back goes once started
     };
     PendingStart pending_;

@@ -424,14 +424,21 @@ void TstForm1::scenario_data() {
     const QString replace = "ListName|;ListName|A list named mylist.mlt.mlt already exists. ";
     row("save: the name plus .mlt, replaced when asked; cancelled writes nothing; failures say why",
         "lists; add /m/a.mp3 - /m/a,b.mp3; click CmdSaveList; answer mylist.mlt; "
-        "click CmdSaveList; " + saved + "click CmdClear; answer mylist.mlt; answer Cancel; "
-        "menu mnuSavelist; " + saved + "answer mylist.mlt; answer Replace; menu mnuSavelist; "
-        "bytes $T/mylist.mlt.mlt=; answer ../x; click CmdSaveList; file $T/d.mlt/x=; answer d; "
-        "answer Replace; click CmdSaveList; boxes ListName|;ListName|;Marrowtune|Lists are saved "
-        "in \"$T\".;" + replace + "Replace it?;" + replace + "Replace it?;ListName|;Error|The list "
-        "was not saved: a list name cannot hold \"/\" nor be \"..\".;ListName|;ListName|A list "
-        "named d.mlt already exists. Replace it?;Error|The list could not be saved to "
-        "\"$T/d.mlt\": Filename refers to a directory");
+        "click CmdSaveList; " +
+            saved +
+            "click CmdClear; answer mylist.mlt; answer Cancel; "
+            "menu mnuSavelist; " +
+            saved +
+            "answer mylist.mlt; answer Replace; menu mnuSavelist; "
+            "bytes $T/mylist.mlt.mlt=; answer ../x; click CmdSaveList; file $T/d.mlt/x=; answer d; "
+            "answer Replace; click CmdSaveList; boxes ListName|;ListName|;Marrowtune|Lists are "
+            "saved "
+            "in \"$T\".;" +
+            replace + "Replace it?;" + replace +
+            "Replace it?;ListName|;Error|The list "
+            "was not saved: a list name cannot hold \"/\" nor be \"..\".;ListName|;ListName|A list "
+            "named d.mlt already exists. Replace it?;Error|The list could not be saved to "
+            "\"$T/d.mlt\": Filename refers to a directory");
     row("load: asks for the file; a missing one is not found",
         "lists; file $T/l.mlt=/m/x.mp3\r\n; add /m/a.mp3; answer $T/l.mlt; click CmdLoadList; "
         "answer $T/gone.mlt; menu mnuLoadList; loaded; "
@@ -473,11 +480,12 @@ void TstForm1::scenario_data() {
                             "click OptRes; move Slider3=1000; move Slider2=-800; click CmdMute; "
                             "click CmdOnTop; ";
     row("kept between runs",
-        session + "select 1; click CmdPlay; wait 6200; save; restart; length 60; keep; entries /m/a.mp3 "
-                  "/m/b.mp3; selected 1; calls volume:-1500 balance:-800 mute:1 file:/m/b.mp3 play "
-                  "pause seek:6.2; is OptRes.checked=true; is Check3.checked=true; "
-                  "is CmdPause.text=Resume; is TxtTime.text=0:6; is Slider1.value=6; save; restart; "
-                  "fail play; keep says=the song that was playing, does not play (it is refused)");
+        session +
+            "select 1; click CmdPlay; wait 6200; save; restart; length 60; keep; entries /m/a.mp3 "
+            "/m/b.mp3; selected 1; calls volume:-1500 balance:-800 mute:1 file:/m/b.mp3 play "
+            "pause seek:6.2; is OptRes.checked=true; is Check3.checked=true; "
+            "is CmdPause.text=Resume; is TxtTime.text=0:6; is Slider1.value=6; save; restart; "
+            "fail play; keep says=the song that was playing, does not play (it is refused)");
     const QString damaged = "$T/data/last session.mlt=/m/a.mp3\r\n" + QString(QChar(0));
     row("kept: a damaged list is set aside",
         session + "select 1; click CmdPlay; save; file " + damaged +

@@ -64,10 +64,11 @@ public:
 
     static bool knows(const QString& verb) {
         static const QStringList verbs =
-            QString("add many select remove restore play pause stop mode soon end broke lost length "
-                    "fail hold reply random file fifo biglist load open enqueue loaded cancel close "
-                    "calls last plays told state current selected entries paused offered cut song "
-                    "stoppedbefore")
+            QString(
+                "add many select remove restore play pause stop mode soon end broke lost length "
+                "fail hold reply random file fifo biglist load open enqueue loaded cancel close "
+                "calls last plays told state current selected entries paused offered cut song "
+                "stoppedbefore")
                 .split(' ');
         return verbs.contains(verb);
     }

@@ -37,7 +37,8 @@ void TstPlayer::scenario_data() {
     // Starting, pausing, stopping (the window's table shows the plain cases).
     row("the entry playing stays the song when rows go and come",
         "add /m/a.mp3 /m/b.mp3 /m/c.mp3; select 2; play; playing 2; select 0; remove 0; playing 1; "
-        "add /m/d.mp3; playing 1; pause; playing 1; select -1; play; told no file; last pause; pause; mode resume; soon; end; playing 0; stop; "
+        "add /m/d.mp3; playing 1; pause; playing 1; select -1; play; told no file; last pause; "
+        "pause; mode resume; soon; end; playing 0; stop; "
         "playing -1");
     row("a song brought back is paused at its place; one that no longer plays stays stopped",
         "add /m/a.mp3 /m/b.mp3; restore 1 5; calls file:/m/b.mp3 play pause seek:5; paused 1; "
