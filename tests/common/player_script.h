@@ -14,7 +14,7 @@
 // Runs scenario steps against the player on the scripted engine. A step is a verb and its
 // arguments; a caller with verbs of its own asks knows() first.
 //
-// Acting:  add ENTRY... (- for an empty one) | many N | select ROW | remove ROW | restore ROW
+// Acting:  add ENTRY... (- for an empty one) | select ROW | remove ROW | restore ROW
 //   SECONDS | play | pause (the Pause button) | stop | mode none|resume|random | soon (the track
 //   is about to end) | end | broke | lost (the sound output fails) | length SECONDS|none | fail
 //   play|balance|queue | hold (starts wait) | reply (the held start is answered) | random R |
@@ -65,7 +65,7 @@ public:
     static bool knows(const QString& verb) {
         static const QStringList verbs =
             QString(
-                "add many select remove restore play pause stop mode soon end broke lost length "
+                "add select remove restore play pause stop mode soon end broke lost length "
                 "fail hold reply random file fifo biglist load open enqueue loaded cancel close "
                 "calls last plays told state current selected entries paused offered cut song "
                 "stoppedbefore")
@@ -79,9 +79,6 @@ public:
         QStringList& calls = engine->calls;
         if (verb == "add") {
             player.addEntries(args.replaceInStrings(QRegularExpression("^-$"), ""));
-        } else if (verb == "many") {
-            for (int i = 0; i < arg.toInt(); ++i)
-                player.addEntries({QStringLiteral("/m/%1.mp3").arg(i)});
         } else if (verb == "select" || verb == "remove") {
             verb == "select" ? player.select(arg.toInt()) : player.removeAt(arg.toInt());
         } else if (verb == "restore") { // ROW SECONDS
