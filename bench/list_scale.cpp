@@ -13,7 +13,9 @@
 #include "bench/resident_memory.h"
 #include "player/player.h"
 #include "playlist/folder_listing.h"
+#include "playlist/list_file.h"
 #include "playlist/list_file_store.h"
+#include "playlist/list_readers.h"
 #include "playlist/play_list_model.h"
 
 #include <QApplication>
@@ -333,6 +335,37 @@ void removeAllFigures(const QString& dir, Window& window) {
     printTimeRow(QStringLiteral("Remove All on 100,000 entries"), clear, floor, 0);
 }
 
+// A megabyte of what would make a reader that rescans take the square of its size (hours):
+// linear, each is read in well under a second, whatever it holds; a megabyte of ordinary
+// entries for reference.
+void worstCaseFigures() {
+    const auto mb = [](const QByteArray& unit) {
+        return unit.repeated(1000000 / unit.size() + 1).left(1000000);
+    };
+    const QByteArray plain = mb("/music/track.mp3\r\n");
+    const auto saved = [](const QByteArray& d) { decodeListFile(d); };
+    const auto m3u = [](const QByteArray& d) { readM3u(d, QStringLiteral("/lists")); };
+    const auto pls = [](const QByteArray& d) { readPls(d, QStringLiteral("/lists")); };
+    const double floor = medianMs(
+        3, [] {}, [&] { saved(plain); });
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"only quotes", [&] { saved(mb("\"")); }},
+        {"only commas", [&] { saved(mb(",")); }},
+        {"only carriage returns", [&] { saved(mb("\r")); }},
+        {"one long line", [&] { saved(mb("a")); }},
+        {"quotes closed and reopened", [&] { saved(mb("\"a,\"x,")); }},
+        {"spaced quotes", [&] { saved(mb(" \"\r")); }},
+        {"M3U of short entries", [&] { m3u(mb("a\n")); }},
+        {"PLS of one key again and again", [&] { pls(mb("File1=a\n")); }},
+    };
+    for (const auto& [name, read] : cases) {
+        const double took = medianMs(
+            3, [] {}, read);
+        printRow(QStringLiteral("1 MB list of %1 read").arg(name), ms(took), ms(floor),
+                 QStringLiteral("< 1000 ms"), took < 1000);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -357,6 +390,8 @@ int main(int argc, char** argv) {
         stallFigures(dir.path(), 4000000, 0, window);
         note("folder import");
         importFigures(dir.path(), window);
+        note("worst cases for the readers");
+        worstCaseFigures();
         note("Remove All");
         removeAllFigures(dir.path(), window);
     }
