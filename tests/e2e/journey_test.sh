@@ -113,6 +113,8 @@ time_box "$session_dir/time3.png"
 click 156 6 # Resume
 sleep 1
 status_is Paused || fail "status $(pc status) after Resume without a sound server"
+note="xdotool search --onlyvisible --name '^Marrowtune: no sound\$'" # said once, never stacked
+[ "$(sh -c "$note" | wc -l)" -eq 1 ] || fail "not one note of the lost sound: $(sh -c "$note")"
 time_box "$session_dir/time4.png"
 changed=$(compare -metric AE "$session_dir/time3.png" "$session_dir/time4.png" null: 2>&1 || true)
 [ "${changed%% *}" = 0 ] || fail "the time box moved while the sound was gone ($changed pixels)"
@@ -120,6 +122,7 @@ start_sound
 click 156 6 # Resume
 hear loud 0.5 "server back"
 title_is "$(basename "$long" .mp3)" || fail "moved on to $(pc metadata xesam:title)"
+wait_for 20 sh -c "! $note" || fail "the note of the lost sound stayed once it played on"
 awk -v p="$place" -v n="$(pc position)" 'BEGIN {exit !(p > 1 && n > p && n < p + 3)}' ||
     fail "went on at $(pc position) s, not from $place s"
 
