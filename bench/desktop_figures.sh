@@ -32,6 +32,7 @@ note() { echo "desktop: $*" >&2; }
 # scheduler's own count: finer than the clock ticks of /proc/PID/stat).
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+worst() { sort -n | tail -1; }
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 percent() { awk -v t="$1" -v s="$2" 'BEGIN { printf "%.2f\n", 100 * t / 1e9 / s }'; }
 le() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
@@ -234,6 +235,39 @@ done
 xdotool key --clearmodifiers alt+s
 sleep 1
 
+# Killed while it plays, a --remember start brings the song back paused where it was, silent,
+# and its Resume button goes on from there. Anything heard while it is held counts as a miss.
+note "Resume of a song a --remember start brought back, 3 times"
+restart_player() {
+    kill "${1:--TERM}" "$app_pid"
+    wait "$app_pid" 2>/dev/null || true
+    "$player" "${@:2}" >"$session_dir/app.log" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+    app_window=$(wait_window '^Marrowtune$') || { echo "FAIL: no player window" >&2; exit 1; }
+}
+restored_latencies=()
+for _ in 1 2 3; do
+    restart_player -TERM --remember "$song"
+    sleep 3
+    restart_player -KILL --remember
+    held=$(stat -c %s "$recording")
+    held=$((held / 4 * 4))
+    sleep 3
+    offset=$(stat -c %s "$recording")
+    offset=$((offset / 4 * 4))
+    xdotool mousemove --window "$app_window" 150 $((menu + 6)) click 1
+    sleep 1.5
+    early=$(first_sound_ms "$recording" "$held")
+    if [ -n "$early" ] && [ "$early" -lt $(((offset - held) * 1000 / bytes_per_second)) ]; then
+        restored_latencies+=("") # heard before Resume
+    else
+        restored_latencies+=("$(first_sound_ms "$recording" "$offset")")
+    fi
+done
+xdotool key --clearmodifiers alt+s
+sleep 1
+
 # How much of a figure is the method itself: a raw tone from pacat, timed the same way.
 sox -n -r "$rate" -c 2 -b 16 -t raw "$session_dir/beep.raw" synth 0.3 sine 440 vol 0.5
 offset=$(stat -c %s "$recording")
@@ -306,6 +340,7 @@ note "latencies: ${latencies[*]} ms"
 menu_latency=$(printf '%s\n' "${menu_latencies[@]}" | median)
 row "Ctrl+P (menu) to first sound (median of 3)" "$menu_latency ms" "$gst_reference" "-" "-"
 note "Ctrl+P latencies: ${menu_latencies[*]} ms"
+latency_row "Resume of a song a --remember start brought back, to first sound" 3 "silent, or heard while held" "-" "< 1000 ms" 999.999 worst "${restored_latencies[@]}"
 
 note "time box against the engine's position, 15 s"
 "$display_lag" "$song" 15 2>/dev/null || row "time box lag" "not measured" "-" "<= 30 ms" "missed"
