@@ -14,6 +14,8 @@ namespace {
 // A hung sound server blocks GStreamer's state changes for half a minute; the person who
 // pressed Play is told well before that.
 constexpr auto kAnswerWait = std::chrono::milliseconds(1500);
+// Each flush breaks the sound for a moment.
+constexpr auto kBalanceFlushEvery = std::chrono::milliseconds(100);
 
 } // namespace
 
@@ -31,6 +33,12 @@ GstEngine::GstEngine(QObject* parent, std::function<GstElement*()> makeAudioSink
         worker_->newGeneration(); // the worker drops the start whenever it gets to it
         worker_->requestUnload();
         refuseStart(gen, QStringLiteral("the sound system did not answer"));
+    });
+    balanceFlushed_.setSingleShot(true);
+    balanceFlushed_.setInterval(kBalanceFlushEvery);
+    connect(&balanceFlushed_, &QTimer::timeout, this, [this] {
+        if (std::exchange(balanceWaits_, false))
+            flushBalance();
     });
 }
 
@@ -195,7 +203,23 @@ int GstEngine::balance() const {
 }
 
 bool GstEngine::setBalance(int hundredthsOfDb) {
-    return setLevels(volume_, hundredthsOfDb, mute_);
+    const bool changed = hundredthsOfDb != balance_;
+    if (!setLevels(volume_, hundredthsOfDb, mute_))
+        return false;
+    if (changed && worker_->feedsAhead())
+        flushBalance();
+    return true;
+}
+
+// The sound fed ahead still has the old balance: played again from the place heard, it has
+// the new one at once.
+void GstEngine::flushBalance() {
+    if (balanceFlushed_.isActive()) {
+        balanceWaits_ = true;
+        return;
+    }
+    if (setPosition(position()))
+        balanceFlushed_.start();
 }
 
 bool GstEngine::mute() const {

@@ -16,8 +16,9 @@ struct WorkerReport;
 // wait; its reports come back on this object's thread. A start the worker has not answered
 // within 1.5 s is given up here, without waiting for the worker to come back.
 //
-// Volume, balance and mute are applied by elements in the pipeline, so they hold across
-// tracks and do not depend on the sound server's per-stream volume.
+// Volume and mute are set on the sound server's stream where the sink has one (heard at once
+// though the sink is fed a second ahead), in the samples otherwise; the balance is applied in
+// the samples. All hold across tracks.
 class GstEngine : public MediaEngine {
     Q_OBJECT
 public:
@@ -57,12 +58,15 @@ private:
     void deliverAboutToFinish(quint64 generation);
     void deliverQueuedStart(quint64 generation, const QString& file);
     quint64 startCurrentFile(double from = 0.0);
+    void flushBalance();
 
     // Shared so a worker stuck in a hung sound server can outlive the engine.
     std::shared_ptr<GstPipelineWorker> worker_;
     QString fileName_;
     QString queuedName_;
-    QTimer answerWait_; // gives up a start the worker does not answer
+    QTimer answerWait_;     // gives up a start the worker does not answer
+    QTimer balanceFlushed_; // a slider dragged flushes a few times a second, not at every step
+    bool balanceWaits_ = false;
     bool askingForNext_ = false;
     bool fileChanged_ = true;
     bool pausedWhileStarting_ = false;

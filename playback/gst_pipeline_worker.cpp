@@ -106,11 +106,6 @@ void GstPipelineWorker::post(std::function<void()> command) {
         [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
 }
 
-void GstPipelineWorker::report(const WorkerReport& r, const Held&) const {
-    if (shared_.reporter)
-        shared_.reporter(r);
-}
-
 // ---- Worker thread ----
 
 void GstPipelineWorker::run() {
@@ -230,6 +225,7 @@ void GstPipelineWorker::load(quint64 gen, quint64 epoch, const QString& file, do
     const auto prerolled = output_.preroll(playbin_, bus_, [this](GstElement* sink) {
         GstSinkWatch::attach(sink, [this](GstPadProbeInfo* info) { return watchStream(info); });
     });
+    feedsAhead_ = output_.feedsAhead();
     if (prerolled != GstSoundOutput::Preroll::Ok || gen != generation_.load()) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
         return answer(gen, prerolled == GstSoundOutput::Preroll::SinkFailed
@@ -293,7 +289,7 @@ void GstPipelineWorker::pause(quint64 gen) {
     readings_.readNow();
 }
 
-// Also the start, of a file held long too; position runs from PLAYING. A hung server blocks here.
+// Also the start (afresh when held long or moved while held). A hung server blocks here.
 void GstPipelineWorker::resume(quint64 gen) {
     if (!active(gen))
         return;
@@ -322,6 +318,7 @@ void GstPipelineWorker::seek(quint64 gen, quint64 epoch, double seconds) {
     writeEpoch_ = 0;
     pendingEpoch_ = epoch;
     seekStartedUs_ = g_get_monotonic_time();
+    output_.flushing(playing_);
     if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, kSeekFlags, ns))
         settleSeek();
 }

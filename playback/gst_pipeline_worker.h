@@ -76,6 +76,8 @@ public:
         shared_.queue.drop();
     }
 
+    // Whether the loaded file's sink holds about a second of sound ahead.
+    bool feedsAhead() const { return feedsAhead_.load(); }
     quint64 generation() const { return generation_.load(); }
     quint64 newGeneration() { return ++generation_; }
     // True when the current generation's track reached its end (or broke off) by itself.
@@ -128,7 +130,10 @@ private:
     void post(std::function<void()> command);
     void run();
     // `held` shows that the lock is taken.
-    void report(const WorkerReport& r, const Held& held) const;
+    void report(const WorkerReport& r, const Held& /*held*/) const {
+        if (shared_.reporter)
+            shared_.reporter(r);
+    }
     void report(const WorkerReport& r) { report(r, Held(mutex_)); }
     void answer(quint64 gen, const QString& whyNot);
     bool readPosition();
@@ -165,6 +170,7 @@ private:
 
     // Written by the caller, read by every thread.
     std::atomic<quint64> generation_{0};
+    std::atomic_bool feedsAhead_{false};
     std::thread thread_;
     bool threadStarted_ = false; // caller only
 

@@ -1,5 +1,8 @@
 #include "playback/gst_sound_output.h"
 
+#include "playback/gst_sound_batcher.h"
+
+#include <gst/audio/streamvolume.h>
 #include <gst/base/gstbasetransform.h>
 #include <utility>
 
@@ -7,6 +10,12 @@ namespace {
 
 // Longer than a start waits for its answer (its frames counted) before it plays.
 constexpr gint64 kLongHoldUs = 250000;
+
+// A sound server fed a second ahead in fifths of a second wakes the player a few times a
+// second instead of a hundred. What the user changes is still heard at once: volume and mute
+// act on the server's stream, and a balance change flushes what was fed ahead.
+constexpr gint64 kOutputAheadUs = 1000000;
+constexpr gint64 kOutputPieceUs = 200000;
 
 // autoaudiosink falls back to a fakesink inside when no real sink opens.
 bool standsIn(GstElement* sink) {
@@ -81,14 +90,22 @@ GstSoundOutput::Preroll GstSoundOutput::preroll(GstElement* playbin, GstBus* bus
     watch(sink);
     g_object_set(playbin, "audio-sink", withLevels(sink), nullptr);
     sink_ = sink;
+    applyVolume(); // before the stream opens, so its first sound has them
     prerolledUs_ = g_get_monotonic_time();
-    return prerollInto(playbin, bus);
+    ran_ = movedWhileHeld_ = false;
+    const Preroll result = prerollInto(playbin, bus);
+    // Again on the open stream, still silent: PipeWire's session manager replaces what the
+    // stream was opened with by the volume it keeps for the program.
+    applyVolume();
+    return result;
 }
 
 std::optional<gint64> GstSoundOutput::heldLongAt(GstElement* playbin) {
     const gint64 since = std::exchange(prerolledUs_, 0);
+    ran_ = true;
+    const bool long_ = since != 0 && g_get_monotonic_time() - since > kLongHoldUs;
     gint64 ns = 0;
-    if (since == 0 || g_get_monotonic_time() - since <= kLongHoldUs ||
+    if (!(std::exchange(movedWhileHeld_, false) || long_) ||
         !gst_element_query_position(playbin, GST_FORMAT_TIME, &ns))
         return std::nullopt;
     return ns;
@@ -119,7 +136,18 @@ GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus*
 // Null when the sink cannot open: a stand-in that only keeps time would show a track playing
 // that nobody hears.
 GstElement* GstSoundOutput::makeSink() {
-    GstElement* sink = makeSink_ ? makeSink_() : gst_element_factory_make("autoaudiosink", nullptr);
+    GstElement* sink = makeSink_ ? opened(makeSink_()) : nullptr;
+    // The sound server's own sink has a stream volume; autoaudiosink would hide it.
+    if (!makeSink_ && !(sink = opened(gst_element_factory_make("pulsesink", nullptr))))
+        sink = opened(gst_element_factory_make("autoaudiosink", nullptr));
+    streamLevels_ = sink && GST_IS_STREAM_VOLUME(sink);
+    if (streamLevels_ && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "buffer-time"))
+        g_object_set(sink, "buffer-time", kOutputAheadUs, "latency-time", kOutputPieceUs, nullptr);
+    return sink;
+}
+
+// Null when `sink` does not open.
+GstElement* GstSoundOutput::opened(GstElement* sink) {
     if (!sink)
         return nullptr;
     gst_object_ref_sink(sink);
@@ -140,8 +168,9 @@ GstElement* GstSoundOutput::withLevels(GstElement* sink) {
         gst_object_unref(previous);
     }
     GstElement* output = gst_bin_new(nullptr);
-    gst_bin_add_many(GST_BIN(output), levels_, sink, nullptr);
-    gst_element_link(levels_, sink);
+    GstElement* batcher = makeSoundBatcher(kOutputPieceUs * GST_USECOND);
+    gst_bin_add_many(GST_BIN(output), levels_, batcher, sink, nullptr);
+    gst_element_link_many(levels_, batcher, sink, nullptr);
     GstPad* pad = gst_element_get_static_pad(levels_, "sink");
     gst_element_add_pad(output, gst_ghost_pad_new("sink", pad));
     gst_object_unref(pad);
@@ -151,7 +180,22 @@ GstElement* GstSoundOutput::withLevels(GstElement* sink) {
 void GstSoundOutput::setLevels(double volumeFactor, float panorama, bool mute) {
     if (!volume_)
         return;
-    g_object_set(volume_, "volume", volumeFactor, "mute", mute ? TRUE : FALSE, nullptr);
+    volumeFactor_ = volumeFactor;
+    mute_ = mute;
+    applyVolume();
     g_object_set(panorama_, "panorama", panorama, nullptr);
     gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(panorama_), panorama == 0.0f);
+}
+
+// On the stream where the sink has one, so it is heard at once; in the samples otherwise.
+void GstSoundOutput::applyVolume() {
+    const gboolean mute = mute_ ? TRUE : FALSE;
+    if (streamLevels_ && sink_) {
+        g_object_set(volume_, "volume", 1.0, "mute", FALSE, nullptr);
+        gst_stream_volume_set_volume(GST_STREAM_VOLUME(sink_), GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                     volumeFactor_);
+        gst_stream_volume_set_mute(GST_STREAM_VOLUME(sink_), mute);
+    } else {
+        g_object_set(volume_, "volume", volumeFactor_, "mute", mute, nullptr);
+    }
 }

@@ -32,6 +32,9 @@ public:
     // long: a sound server's stream held corked runs its clock on, and the first sound would
     // come after as long a silence, so it wants opening afresh.
     std::optional<gint64> heldLongAt(GstElement* playbin);
+    // A seek flushes the stream; one made while held has the same fault as a long hold (a
+    // resume would be heard up to a second late), so it too has the next play open afresh.
+    void flushing(bool running) { movedWhileHeld_ = movedWhileHeld_ || (ran_ && !running); }
 
     // Whether the error `msg` comes from the current sink (the sound server went away, the
     // device is gone) rather than from what feeds it.
@@ -39,10 +42,15 @@ public:
 
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
+    // Whether the current sink holds about a second of sound ahead: a change made in the
+    // samples (the balance) is heard at once only once that is flushed.
+    bool feedsAhead() const { return streamLevels_; }
 
 private:
     Preroll prerollInto(GstElement* playbin, GstBus* bus);
     GstElement* makeSink();
+    static GstElement* opened(GstElement* sink);
+    void applyVolume();
     GstElement* withLevels(GstElement* sink);
 
     std::function<GstElement*()> makeSink_;
@@ -50,5 +58,10 @@ private:
     GstElement* levels_ = nullptr; // our own reference; in the current output
     GstElement* panorama_ = nullptr;
     GstElement* volume_ = nullptr;
-    gint64 prerolledUs_ = 0; // until the first play after the preroll
+    gint64 prerolledUs_ = 0;      // until the first play after the preroll
+    bool movedWhileHeld_ = false; // until the next play
+    bool ran_ = false;            // played since the preroll
+    bool streamLevels_ = false;   // the current sink sets volume and mute on its stream
+    double volumeFactor_ = 1.0;
+    bool mute_ = false;
 };
