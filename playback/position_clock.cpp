@@ -8,8 +8,9 @@ namespace {
 // A correction larger than this is told to the caller (the display shows whole seconds).
 constexpr double kJumpSeconds = 0.02;
 // A busy machine's sound output may start, stall for a second while the sound server catches
-// up, then go on: only this many readings in a row that ran on with the clock make it steady.
-constexpr int kSteadyReads = 5;
+// up, then go on, and one fed a second ahead can stall that late: only an output that ran on
+// with the clock for this long is steady.
+constexpr qint64 kSteadyUs = 2000000;
 
 double secondsBetween(qint64 fromUs, qint64 toUs) {
     return static_cast<double>(toUs - fromUs) / 1e6;
@@ -59,16 +60,19 @@ PositionClock::Reading PositionClock::read(quint64 epoch, std::optional<double> 
     const double advance = seconds.value_or(-1.0) - lastReading_;
     const bool running =
         playing && seconds && lastReading_ >= 0 && advance >= elapsed / 2 && advance <= elapsed * 2;
-    steadyReads_ = running ? steadyReads_ + 1 : 0;
+    if (!running)
+        runningSinceUs_ = -1;
+    else if (runningSinceUs_ < 0)
+        runningSinceUs_ = lastReadingUs_;
     lastReading_ = playing ? seconds.value_or(-1.0) : -1.0;
     lastReadingUs_ = nowUs;
     Reading r;
     r.jumped = seconds && store(epoch, *seconds, running, nowUs);
-    r.steady = steadyReads_ >= kSteadyReads;
+    r.steady = runningSinceUs_ >= 0 && nowUs - runningSinceUs_ >= kSteadyUs;
     return r;
 }
 
 void PositionClock::forgetReadings() {
     lastReading_ = -1.0;
-    steadyReads_ = 0;
+    runningSinceUs_ = -1;
 }

@@ -41,5 +41,5 @@ private:
     double length_ = -1.0;
     double lastReading_ = -1.0; // while playing; -1: none
     qint64 lastReadingUs_ = 0;
-    int steadyReads_ = 0; // readings in a row that ran on with the clock
+    qint64 runningSinceUs_ = -1; // since the output ran on with the clock; -1: it does not
 };

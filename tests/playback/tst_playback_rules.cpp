@@ -156,8 +156,8 @@ private slots:
         QTest::newRow("held until the output runs") << "r0@0 p0@0=- p0@100=- p-@200=- a0@900";
         QTest::newRow("runs on once it ran") << "r0@0 p0@0=- p0.1@100=j a0.9@900";
         QTest::newRow("too fast is not running") << "r0@0 p0@0=- p0.5@100=j a0.5@900";
-        QTest::newRow("steady after five runs")
-            << "r0@0 p0@0=- p.1@100=j p.2@200=- p.3@300=- p.4@400=- p.5@500=s a0.5@500";
+        QTest::newRow("steady after two seconds running")
+            << "r0@0 p0@0=- p.1@100=j p1.1@1100=- p1.2@1200=- p2.1@2100=s a2.1@2100";
         QTest::newRow("stopped output") << "r0@0 s0@0=- s0.1@100=j p0.6@1000=j a0.6@1900";
         QTest::newRow("an old epoch's reading") << "r0@0 r2@10 o0.5@20 a2@900";
         QTest::newRow("held where it was") << "r0@0 p0@0=- p0.1@100=j h@300 a0.3@900";
