@@ -46,9 +46,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 depends=$(field Depends)
+# (Ubuntu 24.04 names the Qt libraries with "t64", for their 64-bit time.)
 for p in libqt6widgets6 libqt6gui6 libqt6core6 libgstreamer1.0-0 \
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-liberation2; do
-    grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
+    grep -Eq "(^|, )$p(t64)?( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 grep -q gstreamer1.0-pulseaudio <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 
