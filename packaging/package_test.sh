@@ -12,8 +12,8 @@ fail() {
     exit 1
 }
 
-need cpack dpkg-deb dpkg-shlibdeps desktop-file-validate gio update-mime-database \
-    update-desktop-database
+need cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate gio \
+    update-mime-database update-desktop-database
 mkdir -p "$out"
 rm -f "$out"/marrowtune_*.deb
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$session_dir/cpack" >"$session_dir/cpack.log" 2>&1 ||
@@ -30,7 +30,9 @@ echo "package: $out/$(basename "$deb")"
 expected="./usr/bin/marrowtune
 ./usr/share/applications/marrowtune.desktop
 ./usr/share/mime/packages/marrowtune.xml
-./usr/share/icons/hicolor/scalable/apps/marrowtune.svg"
+./usr/share/icons/hicolor/scalable/apps/marrowtune.svg
+./usr/share/doc/marrowtune/changelog.gz
+./usr/share/doc/marrowtune/copyright"
 for size in 16 32 48 64 128 256; do
     expected+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/marrowtune.png"
 done
@@ -55,6 +57,10 @@ grep -q gstreamer1.0-pulseaudio <<<"$(field Recommends)" || fail "Recommends: $(
 
 root="$session_dir/root"
 dpkg -x "$deb" "$root"
+# The changelog's newest entry is this version.
+zcat "$root/usr/share/doc/marrowtune/changelog.gz" >"$session_dir/changelog"
+logged=$(dpkg-parsechangelog -l "$session_dir/changelog" -S Version)
+[ "$logged" = "$version" ] || fail "the changelog's newest entry is $logged, the package $version"
 desktop="$root/usr/share/applications/marrowtune.desktop"
 desktop-file-validate "$desktop" || fail "desktop file"
 # A key of the main section, not of its actions.
