@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built by CPack, its files and control fields, its
-# desktop launcher, and the program from it starting in a private X display.
+# The Debian package as a user gets it: built by CPack, its files and control fields, what
+# lintian says of it, its desktop launcher, and the program from it starting in a private X
+# display.
 # usage: package_test.sh BUILD_DIR OUTPUT_DIR VERSION
 build=$1
 out=$2
@@ -13,7 +14,7 @@ fail() {
 }
 
 need cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate gio \
-    update-mime-database update-desktop-database
+    update-mime-database update-desktop-database lintian
 mkdir -p "$out"
 rm -f "$out"/marrowtune_*.deb
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$session_dir/cpack" >"$session_dir/cpack.log" 2>&1 ||
@@ -31,6 +32,7 @@ expected="./usr/bin/marrowtune
 ./usr/share/applications/marrowtune.desktop
 ./usr/share/mime/packages/marrowtune.xml
 ./usr/share/icons/hicolor/scalable/apps/marrowtune.svg
+./usr/share/man/man1/marrowtune.1.gz
 ./usr/share/doc/marrowtune/changelog.gz
 ./usr/share/doc/marrowtune/copyright"
 for size in 16 32 48 64 128 256; do
@@ -57,6 +59,9 @@ grep -q gstreamer1.0-pulseaudio <<<"$(field Recommends)" || fail "Recommends: $(
 
 root="$session_dir/root"
 dpkg -x "$deb" "$root"
+# Debian's policy as lintian checks it: any error or warning fails. Informational tags (the
+# hardening flags a Debian build would add, an unneeded .comment section) are left to it.
+lintian --fail-on error,warning "$deb" || fail "lintian"
 # The changelog's newest entry is this version.
 zcat "$root/usr/share/doc/marrowtune/changelog.gz" >"$session_dir/changelog"
 logged=$(dpkg-parsechangelog -l "$session_dir/changelog" -S Version)
