@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by CPack, its files and control fields, what
-# lintian says of it, its desktop launcher, and the program from it starting in a private X
-# display.
+# lintian and appstreamcli say of it, its desktop launcher, and the program from it starting
+# in a private X display.
 # usage: package_test.sh BUILD_DIR OUTPUT_DIR VERSION
 build=$1
 out=$2
@@ -14,7 +14,7 @@ fail() {
 }
 
 need cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate gio \
-    update-mime-database update-desktop-database lintian
+    update-mime-database update-desktop-database lintian appstreamcli
 mkdir -p "$out"
 rm -f "$out"/marrowtune_*.deb
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$session_dir/cpack" >"$session_dir/cpack.log" 2>&1 ||
@@ -33,6 +33,7 @@ expected="./usr/bin/marrowtune
 ./usr/share/mime/packages/marrowtune.xml
 ./usr/share/icons/hicolor/scalable/apps/marrowtune.svg
 ./usr/share/man/man1/marrowtune.1.gz
+./usr/share/metainfo/org.marrowtune.Marrowtune.metainfo.xml
 ./usr/share/doc/marrowtune/changelog.gz
 ./usr/share/doc/marrowtune/copyright"
 for size in 16 32 48 64 128 256; do
@@ -66,6 +67,14 @@ lintian --fail-on error,warning "$deb" || fail "lintian"
 zcat "$root/usr/share/doc/marrowtune/changelog.gz" >"$session_dir/changelog"
 logged=$(dpkg-parsechangelog -l "$session_dir/changelog" -S Version)
 [ "$logged" = "$version" ] || fail "the changelog's newest entry is $logged, the package $version"
+# The software centres' metadata, and that the launcher it names is packaged; its newest
+# release is this version, of the changelog's day.
+appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
+metainfo="$root/usr/share/metainfo/org.marrowtune.Marrowtune.metainfo.xml"
+logged_day=$(date -u -d "$(dpkg-parsechangelog -l "$session_dir/changelog" -S Date)" +%F)
+release=$(grep -o -m1 '<release [^>]*>' "$metainfo")
+[ "$release" = "<release version=\"$version\" date=\"$logged_day\">" ] ||
+    fail "metainfo's newest $release, the changelog's $version of $logged_day"
 desktop="$root/usr/share/applications/marrowtune.desktop"
 desktop-file-validate "$desktop" || fail "desktop file"
 # A key of the main section, not of its actions.
@@ -75,6 +84,10 @@ key() { sed -n "/^\[Desktop Action/q; s/^$1=//p" "$desktop"; }
 enqueue=$(sed -n '/^\[Desktop Action Enqueue\]/,$ s/^Exec=//p' "$desktop")
 [ "$enqueue" = "marrowtune --remember --enqueue %F" ] || fail "the Enqueue action runs '$enqueue'"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/$(key Icon).png" ] || fail "Icon=$(key Icon) is not packaged"
+# The software centres' entry opens the launcher's types.
+types=$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "$metainfo" | sort)
+[ "$types" = "$(key MimeType | tr ';' '\n' | sed '/^$/d' | sort)" ] ||
+    fail "metainfo's media types are not MimeType=$(key MimeType)"
 
 # A desktop with only this package's files: file managers see .mlt files as the player's
 # lists and offer the player for MP3 files and lists.
