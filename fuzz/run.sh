@@ -23,7 +23,7 @@ case "$seconds" in
 esac
 
 . scripts/debian_packages.sh
-install_missing clang libclang-rt-14-dev qt6-base-dev pkg-config
+install_missing clang libclang-rt-dev qt6-base-dev pkg-config
 
 build="build-fuzz"
 fuzzer=$build/list_file_fuzzer

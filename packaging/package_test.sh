@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built by CPack, its files and control fields, its
-# desktop launcher, and the program from it starting in a private X display.
+# The Debian package as a user gets it: built by CPack, its files and control fields, what
+# lintian and appstreamcli say of it, its desktop launcher, and the program from it starting
+# in a private X display.
 # usage: package_test.sh BUILD_DIR OUTPUT_DIR VERSION
 build=$1
 out=$2
@@ -12,8 +13,8 @@ fail() {
     exit 1
 }
 
-need cpack dpkg-deb dpkg-shlibdeps desktop-file-validate gio update-mime-database \
-    update-desktop-database
+need cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate gio \
+    update-mime-database update-desktop-database lintian appstreamcli
 mkdir -p "$out"
 rm -f "$out"/marrowtune_*.deb
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$session_dir/cpack" >"$session_dir/cpack.log" 2>&1 ||
@@ -30,7 +31,11 @@ echo "package: $out/$(basename "$deb")"
 expected="./usr/bin/marrowtune
 ./usr/share/applications/marrowtune.desktop
 ./usr/share/mime/packages/marrowtune.xml
-./usr/share/icons/hicolor/scalable/apps/marrowtune.svg"
+./usr/share/icons/hicolor/scalable/apps/marrowtune.svg
+./usr/share/man/man1/marrowtune.1.gz
+./usr/share/metainfo/org.marrowtune.Marrowtune.metainfo.xml
+./usr/share/doc/marrowtune/changelog.gz
+./usr/share/doc/marrowtune/copyright"
 for size in 16 32 48 64 128 256; do
     expected+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/marrowtune.png"
 done
@@ -46,14 +51,30 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
 depends=$(field Depends)
+# (Ubuntu 24.04 names the Qt libraries with "t64", for their 64-bit time.)
 for p in libqt6widgets6 libqt6gui6 libqt6core6 libgstreamer1.0-0 \
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-liberation2; do
-    grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
+    grep -Eq "(^|, )$p(t64)?( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
 done
 grep -q gstreamer1.0-pulseaudio <<<"$(field Recommends)" || fail "Recommends: $(field Recommends)"
 
 root="$session_dir/root"
 dpkg -x "$deb" "$root"
+# Debian's policy as lintian checks it: any error or warning fails. Informational tags (the
+# hardening flags a Debian build would add, an unneeded .comment section) are left to it.
+lintian --fail-on error,warning "$deb" || fail "lintian"
+# The changelog's newest entry is this version.
+zcat "$root/usr/share/doc/marrowtune/changelog.gz" >"$session_dir/changelog"
+logged=$(dpkg-parsechangelog -l "$session_dir/changelog" -S Version)
+[ "$logged" = "$version" ] || fail "the changelog's newest entry is $logged, the package $version"
+# The software centres' metadata, and that the launcher it names is packaged; its newest
+# release is this version, of the changelog's day.
+appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
+metainfo="$root/usr/share/metainfo/org.marrowtune.Marrowtune.metainfo.xml"
+logged_day=$(date -u -d "$(dpkg-parsechangelog -l "$session_dir/changelog" -S Date)" +%F)
+release=$(grep -o -m1 '<release [^>]*>' "$metainfo")
+[ "$release" = "<release version=\"$version\" date=\"$logged_day\">" ] ||
+    fail "metainfo's newest $release, the changelog's $version of $logged_day"
 desktop="$root/usr/share/applications/marrowtune.desktop"
 desktop-file-validate "$desktop" || fail "desktop file"
 # A key of the main section, not of its actions.
@@ -63,6 +84,10 @@ key() { sed -n "/^\[Desktop Action/q; s/^$1=//p" "$desktop"; }
 enqueue=$(sed -n '/^\[Desktop Action Enqueue\]/,$ s/^Exec=//p' "$desktop")
 [ "$enqueue" = "marrowtune --remember --enqueue %F" ] || fail "the Enqueue action runs '$enqueue'"
 [ -f "$root/usr/share/icons/hicolor/48x48/apps/$(key Icon).png" ] || fail "Icon=$(key Icon) is not packaged"
+# The software centres' entry opens the launcher's types.
+types=$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "$metainfo" | sort)
+[ "$types" = "$(key MimeType | tr ';' '\n' | sed '/^$/d' | sort)" ] ||
+    fail "metainfo's media types are not MimeType=$(key MimeType)"
 
 # A desktop with only this package's files: file managers see .mlt files as the player's
 # lists and offer the player for MP3 files and lists.

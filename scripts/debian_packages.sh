@@ -20,7 +20,7 @@ test_packages=(
     pipewire pipewire-pulse wireplumber
     sway xwayland x11-xserver-utils grim qt6-wayland weston
     dbus-daemon dbus-bin playerctl at-spi2-core python3-gi gir1.2-atspi-2.0
-    dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin
+    dpkg-dev desktop-file-utils shared-mime-info libglib2.0-bin lintian appstream
 )
 
 # What bench/run needs beyond the test tools: an encoder for the tones it plays, and the X
