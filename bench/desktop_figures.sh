@@ -3,7 +3,8 @@
 # next to a reference measured the same way in the same run: start-up, CPU and context
 # switches (with the wake-ups of each thread) when idle, playing, paused and stopped, memory
 # while playing, how soon sound follows the play key, and how closely the time box follows
-# the engine. How soon level changes are heard, under each sound server: level_figures.sh.
+# the engine. What playing costs and how soon each action is heard, under each sound server:
+# sound_figures.sh.
 # Output: one tab-separated line per figure (figure, measured, reference, target, verdict).
 # usage: desktop_figures.sh PLAYER BARE_WINDOW DISPLAY_LAG FIRST_PAINT
 player=$1
