@@ -40,3 +40,7 @@ SongTags readSongTags(const QString& path) {
     tags.trackNumber = tag->track() <= INT_MAX ? static_cast<int>(tag->track()) : 0;
     return tags;
 }
+
+extern "C" Q_DECL_EXPORT void marrowtuneReadSongTags(const QString* path, SongTags* tags) {
+    *tags = readSongTags(*path);
+}

@@ -15,3 +15,7 @@ struct SongTags {
 // cannot be read, or has no tags, gives empty tags. A slow disk or a tag holding megabytes of
 // pictures can make this take long: not for the GUI thread.
 SongTags readSongTags(const QString& path);
+
+// The same, as the tag module exports it: the program loads TagLib only for the first tags it
+// reads (see SongTagReader).
+extern "C" void marrowtuneReadSongTags(const QString* path, SongTags* tags);
