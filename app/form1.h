@@ -15,7 +15,6 @@ class QAction;
 class QCheckBox;
 class QDropEvent;
 class QGroupBox;
-class QHelpEvent;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -113,7 +112,6 @@ private:
     void addButtonReleased(const QMouseEvent* event);
     bool clickOnAccessKey(QObject* watched, const QShortcutEvent* event);
     void dragOverList(QDropEvent* event);
-    bool showSongTooltip(const QHelpEvent* event);
     bool isMenuShortcut(const QKeyEvent* event) const;
     bool keyOnSelectedRow(const QKeyEvent* event);
 

@@ -4,8 +4,8 @@
 
 #include "app/form_parts.h"
 #include "app/playing_row_delegate.h"
+#include "app/song_tooltip.h"
 #include "app/window_stacking.h"
-#include "playback/id3_tags.h"
 #include "playback/level_rules.h"
 #include "player/player.h"
 #include "playlist/play_list_model.h"
@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QGroupBox>
-#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,7 +27,6 @@
 #include <QRadioButton>
 #include <QShortcutEvent>
 #include <QSlider>
-#include <QToolTip>
 
 #include <type_traits>
 #include <variant>
@@ -210,6 +208,7 @@ void Form1::buildControls() {
     List1->setAcceptDrops(true);
     List1->viewport()->setAcceptDrops(true);
     List1->viewport()->installEventFilter(this);
+    new SongTooltip(List1);
     List1->installEventFilter(this); // Return plays the selected row, Delete removes it
     // Menu shortcuts such as Ctrl+A or Ctrl+X win over the text boxes' own editing keys.
     Text1->installEventFilter(this);
@@ -338,11 +337,6 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         if (watched == List1 && keyOnSelectedRow(static_cast<QKeyEvent*>(event)))
             return true;
         break;
-    case QEvent::ToolTip:
-        if (List1 && watched == List1->viewport() &&
-            showSongTooltip(static_cast<QHelpEvent*>(event)))
-            return true;
-        break;
     case QEvent::ShortcutOverride:
         if ((watched == Text1 || watched == TxtTime) &&
             isMenuShortcut(static_cast<QKeyEvent*>(event)))
@@ -352,18 +346,6 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-// Read only for the entry under the pointer: a list can hold millions of files.
-bool Form1::showSongTooltip(const QHelpEvent* help) {
-    const QModelIndex index = List1->indexAt(help->pos());
-    const Id3Tags tags =
-        index.isValid() ? readId3Tags(player_->list()->entry(index.row())) : Id3Tags{};
-    if (tags.artist.isEmpty() || tags.title.isEmpty())
-        return false; // the entry's path, as the list gives it
-    QToolTip::showText(help->globalPos(), tags.artist + QStringLiteral(" \u2013 ") + tags.title,
-                       List1->viewport(), List1->visualRect(index));
-    return true;
 }
 
 void Form1::addButtonReleased(const QMouseEvent* me) {

@@ -2,6 +2,7 @@
 
 #include "playback/level_rules.h"
 #include "playback/next_entry.h"
+#include "playback/song_tag_reader.h"
 #include "player/player.h"
 #include "playlist/play_list_model.h"
 
@@ -20,11 +21,23 @@ qlonglong toMicroseconds(double seconds) {
     return std::llround(seconds * 1e6);
 }
 
+// The song's title for the desktop: the tag's, else the file name without ".mp3".
+QString songTitle(const SongTags& tags, const QString& path) {
+    if (!tags.title.isEmpty())
+        return tags.title;
+    QString name = QFileInfo(path).fileName();
+    if (name.endsWith(QStringLiteral(".mp3"), Qt::CaseInsensitive))
+        name.chop(4);
+    return name;
+}
+
 } // namespace
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* parent, Player* player)
-    : QDBusAbstractAdaptor(parent), player_(player) {
+    : QDBusAbstractAdaptor(parent), player_(player), tagReader_(new SongTagReader(this)) {
     setAutoRelaySignals(true); // Seeked
+    connect(player_, &Player::songStarted, this, &MprisPlayerAdaptor::readTags);
+    connect(tagReader_, &SongTagReader::read, this, &MprisPlayerAdaptor::tagsRead);
     for (auto signal : {&Player::stateChanged, &Player::songStarted, &Player::lengthChanged,
                         &Player::levelsChanged})
         connect(player_, signal, this, &MprisPlayerAdaptor::noteChange);
@@ -89,7 +102,7 @@ QVariantMap MprisPlayerAdaptor::metadata() const {
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
     m.insert(QStringLiteral("xesam:url"),
              QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded));
-    const Id3Tags& t = tags();
+    const SongTags t = tagsFile_ == file ? tags_ : SongTags{};
     m.insert(QStringLiteral("xesam:title"), songTitle(t, file));
     if (!t.artist.isEmpty())
         m.insert(QStringLiteral("xesam:artist"), QStringList{t.artist});
@@ -102,14 +115,17 @@ QVariantMap MprisPlayerAdaptor::metadata() const {
     return m;
 }
 
-const Id3Tags& MprisPlayerAdaptor::tags() const {
-    const QString file = player_->playingFile();
-    if (tagsTrack_ != player_->songNumber() || tagsFile_ != file) {
-        tags_ = readId3Tags(file);
-        tagsTrack_ = player_->songNumber();
-        tagsFile_ = file;
-    }
-    return tags_;
+void MprisPlayerAdaptor::readTags() {
+    tagReader_->request(player_->playingFile());
+}
+
+void MprisPlayerAdaptor::tagsRead(const QString& file, const SongTags& tags) {
+    if (file != player_->playingFile())
+        return; // another song has started meanwhile
+    tagsFile_ = file;
+    tags_ = tags;
+    ++tagsRead_;
+    noteChange();
 }
 
 double MprisPlayerAdaptor::volume() const {
@@ -234,6 +250,7 @@ MprisPlayerAdaptor::Sent MprisPlayerAdaptor::current() const {
     if (hasSong()) {
         s.track = player_->songNumber();
         s.file = player_->playingFile();
+        s.tagsRead = tagsRead_;
         s.length = lengthUs();
     }
     s.volume = player_->volume();
@@ -254,7 +271,8 @@ void MprisPlayerAdaptor::sendChanges() {
             changed.insert(QLatin1String(name), value);
     };
     note(now.status != sent_.status, "PlaybackStatus", now.status);
-    note(now.track != sent_.track || now.file != sent_.file || now.length != sent_.length,
+    note(now.track != sent_.track || now.file != sent_.file || now.tagsRead != sent_.tagsRead ||
+             now.length != sent_.length,
          "Metadata", metadata());
     note(now.volume != sent_.volume, "Volume", volume());
     note(now.canGoNext != sent_.canGoNext, "CanGoNext", now.canGoNext);

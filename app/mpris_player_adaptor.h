@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/id3_tags.h"
 #include "playback/media_engine.h"
+#include "playback/song_tags.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -10,6 +10,7 @@
 #include <optional>
 
 class Player;
+class SongTagReader;
 
 // org.mpris.MediaPlayer2.Player: the player's controls for media keys and the desktop. Commands
 // go to the player, which the window shows too. Changes are sent as PropertiesChanged,
@@ -70,6 +71,7 @@ private:
         QString status;
         quint64 track = 0;
         QString file;
+        quint64 tagsRead = 0;
         std::optional<qlonglong> length;
         int volume = 0;
         bool canGoNext = false, canGoPrevious = false, canPlay = false, canPause = false,
@@ -81,8 +83,10 @@ private:
     int previousRow() const;
     QDBusObjectPath trackId() const;
     std::optional<qlonglong> lengthUs() const;
-    // The playing file's tags, read once per track.
-    const Id3Tags& tags() const;
+    // The playing file's tags, read once per track off this thread: until they are known the
+    // file name stands for the title.
+    void readTags();
+    void tagsRead(const QString& file, const SongTags& tags);
     void noteChange();
     Sent current() const;
     void sendChanges();
@@ -92,7 +96,8 @@ private:
     QString path_;
     bool sendPending_ = false;
     Sent sent_;
-    mutable std::optional<quint64> tagsTrack_;
-    mutable QString tagsFile_;
-    mutable Id3Tags tags_;
+    SongTagReader* tagReader_;
+    QString tagsFile_; // whose tags `tags_` are
+    SongTags tags_;
+    quint64 tagsRead_ = 0;
 };

@@ -3,6 +3,7 @@
 // the bytes of a saved list, and as a play list (entries separated by NUL bytes) to write and
 // read back.
 
+#include "fuzz/fuzz_check.h"
 #include "playlist/list_file.h"
 #include "playlist/list_readers.h"
 
@@ -14,18 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-// Aborts so that libFuzzer saves the input; the message says which rule broke.
-void check(bool ok, const char* rule) {
-    if (!ok) {
-        std::fprintf(stderr, "list file: %s\n", rule);
-        std::abort();
-    }
-}
 
 bool needsQuoting(const QString& entry) {
     return entry.startsWith(u' ') || entry.startsWith(u'"') || entry.contains(u',') ||

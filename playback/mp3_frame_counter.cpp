@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -250,15 +250,15 @@ std::optional<double> mp3FileDuration(const QString& path, const std::function<b
     if (!file.seek(at))
         return std::nullopt;
     Walk w;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kPiece) + kLookahead);
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece + kLookahead);
     std::size_t kept = 0; // bytes of the last piece not walked yet
     for (bool last = false; !last && !w.stopped;) {
-        const qint64 got = file.read(reinterpret_cast<char*>(buffer.data() + kept), kPiece);
+        const qint64 got = file.read(reinterpret_cast<char*>(buffer.get() + kept), kPiece);
         last = got < kPiece;
         const std::size_t size = kept + static_cast<std::size_t>(std::max<qint64>(got, 0));
-        const std::size_t walked = walkFrames({buffer.data(), size}, last, w, keepGoing);
+        const std::size_t walked = walkFrames({buffer.get(), size}, last, w, keepGoing);
         kept = size - walked;
-        std::memmove(buffer.data(), buffer.data() + walked, kept);
+        std::memmove(buffer.get(), buffer.get() + walked, kept);
     }
     return lengthOf(w);
 }

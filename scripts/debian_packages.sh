@@ -4,7 +4,7 @@
 build_packages=(
     cmake g++ make pkg-config libwayland-dev
     qt6-base-dev libgl-dev libfontconfig-dev
-    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libtag1-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
     fonts-dejavu-core fonts-liberation2
 )

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 // Runs scenario steps against the player on the scripted engine. A step is a verb and its
-// arguments; a caller with verbs of its own asks knows() first.
+// arguments.
 //
 // Acting:  add ENTRY... (- for an empty one) | select ROW | remove ROW | restore ROW
 //   SECONDS | play | pause (the Pause button) | stop | mode none|resume|random | soon (the track
@@ -60,17 +60,6 @@ public:
              i < 100 && engine->state() == Player::PlayState::Starting && !engine->holding; ++i)
             QCoreApplication::processEvents();
         QCoreApplication::processEvents();
-    }
-
-    static bool knows(const QString& verb) {
-        static const QStringList verbs =
-            QString(
-                "add select remove restore play pause stop mode soon end broke lost length "
-                "fail hold reply random file fifo biglist load open enqueue loaded cancel close "
-                "calls last plays told state current selected entries paused offered cut song "
-                "stoppedbefore")
-                .split(' ');
-        return verbs.contains(verb);
     }
 
     void run(const QString& verb, const QString& arg) {
