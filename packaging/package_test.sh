@@ -29,7 +29,7 @@ echo "package: $out/$(basename "$deb")"
 
 # Exactly these files, all root's: nothing from the build tree, no tests or benchmarks.
 expected="./usr/bin/marrowtune
-./usr/lib/marrowtune/marrowtune_tags.so
+./usr/lib/marrowtune/modules/marrowtune_tags.so
 ./usr/share/applications/marrowtune.desktop
 ./usr/share/mime/packages/marrowtune.xml
 ./usr/share/icons/hicolor/scalable/apps/marrowtune.svg
