@@ -109,8 +109,13 @@ second=$((seconds * (55 + RANDOM % 30) / 100))
 downs=("0.$((3 + RANDOM % 7))" "$((1 + RANDOM % 2)).$((RANDOM % 10))")
 note "seed $seed, $seconds s; the sound server is killed at ${first} s and ${second} s; log in $log"
 
-# Whether the monkey still runs: a crashed one stays a zombie until it is waited for.
-alive() { [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status"; }
+# Whether the monkey still runs: an ended one may stay a zombie until the shell reaps it, which
+# it may do at any moment, so its status is read once and a failed read means gone.
+alive() {
+    local status
+    status=$(cat "/proc/$1/status" 2>/dev/null) || return 1
+    ! grep -q '^State:[[:space:]]*Z' <<<"$status"
+}
 
 started=$SECONDS
 "$monkey" "$seconds" "$seed" "$media" >"$session_dir/rows" 2>"$log" &
@@ -139,7 +144,7 @@ done
 hung=0
 if alive "$monkey_pid"; then
     hung=1
-    kill -KILL "$monkey_pid"
+    kill -KILL "$monkey_pid" 2>/dev/null || true # it may have ended just now
 fi
 status=0
 wait "$monkey_pid" || status=$?
