@@ -146,16 +146,16 @@ GstElement* GstSoundOutput::makeSink() {
     return sink;
 }
 
-// Null when `sink` does not open.
+// Null when `sink` does not open. One that opens stays open: the file's start then does not
+// connect to the sound server a second time.
 GstElement* GstSoundOutput::opened(GstElement* sink) {
     if (!sink)
         return nullptr;
     gst_object_ref_sink(sink);
-    const bool opens =
-        gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE && !standsIn(sink);
-    gst_element_set_state(sink, GST_STATE_NULL);
-    if (opens)
+    if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
+        !standsIn(sink))
         return sink;
+    gst_element_set_state(sink, GST_STATE_NULL);
     gst_object_unref(sink);
     return nullptr;
 }
