@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <unistd.h>
 
 // The main window on the player and the scripted engine, driven by scenarios: each row is a
@@ -302,6 +304,12 @@ class TstForm1 : public QObject {
             QFile f(key);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(QString::fromUtf8(f.readAll()), value);
+        } else if (verb == "tip") { // the pointer rests on row KEY; its tags come soon
+            const QRect row = list()->visualRect(list()->model()->index(key.toInt(), 0));
+            QCursor::setPos(list()->viewport()->mapToGlobal(row.center()));
+            QHelpEvent help(QEvent::ToolTip, row.center(), QCursor::pos());
+            QApplication::sendEvent(list()->viewport(), &help);
+            QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), value, 1000);
         } else if (verb == "meta") { // tags are read on another thread: they come soon
             const auto v = [&] { return mpris_->metadata().value(key); };
             QTRY_COMPARE_WITH_TIMEOUT(
@@ -518,11 +526,12 @@ void TstForm1::scenario_data() {
         "is CmdPause.text=Pause; calls pause stop file:/m/a.mp3 play pause play; "
         "mpris Next; selected 1; set mpris.Volume=0.5; is Label2.text=50 %; calls "
         "file:/m/b.mp3 play volume:-1250");
-    // Each encoding, version 2 over version 1, the first of two values, else the file name; a
-    // FIFO holds up none after it.
+    // Each encoding, version 2 over version 1, the first of two values, else the file name, in
+    // the media controls and the list's tooltip; a FIFO holds up none after it.
     row("media controls: the song's tags",
         "fifo $T/fifo.mp3; add $F/tags_v23_utf16.mp3 $T/fifo.mp3 $F/tags_v24_utf8.mp3 "
-        "$F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; "
+        "$F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; tip 0=Anna Ødegård – Żółw – 東京; "
+        "tip 1=$T/fifo.mp3; "
         "select 0; mpris Play; meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; "
         "meta xesam:trackNumber=3; mpris Next; meta xesam:title=fifo; mpris Next; "
         "meta xesam:title=Ελληνικά; mpris Next; meta xesam:title=Grüße aus Köln; mpris Next; "
