@@ -6,6 +6,7 @@
 # closely the position and the time box follow the sound heard. Each action is taken after the
 # recording's length is read, so each figure includes starting xdotool or playerctl and the
 # recorder's 5 ms: an upper bound. Every action must be heard in time, so the worst one counts.
+# Beside the play key, a raw stream's start shows how much of it is the server's own.
 # Output: one tab-separated line per figure (figure, measured, reference, target, verdict).
 # usage: sound_figures.sh PLAYER DISPLAY_LAG
 player=$1
@@ -106,18 +107,29 @@ sounds() {
 }
 pause_button() { xdotool mousemove --window "$APP_WINDOW" 150 $((menu + 6)) click 1; }
 
-# worst_row FIGURE TARGET_MS MS...: the worst, or "not heard" with them all when one was not.
+# worst_row FIGURE TARGET_MS REFERENCE MS...: the worst, or "not heard" with them all when one
+# was not.
 worst_row() {
-    local figure=$1 target=$2 l
-    shift 2
+    local figure=$1 target=$2 reference=$3 l
+    shift 3
     for l in "$@"; do
-        [ -n "$l" ] || { row "$figure, $server" "not heard: $*" "-" "<= $target ms" "missed"; return; }
+        [ -n "$l" ] || { row "$figure, $server" "not heard: $*" "$reference" "<= $target ms" "missed"; return; }
     done
     l=$(printf '%s\n' "$@" | worst)
-    row "$figure, $server (worst of $#)" "$l ms" "-" "<= $target ms" "$(verdict "$l" "$target")"
+    row "$figure, $server (worst of $#)" "$l ms" "$reference" "<= $target ms" "$(verdict "$l" "$target")"
+}
+# What the sound server alone takes to start a stream and the recording to show it: a short
+# tone from pacat, timed the same way.
+sox -n -r "$rate" -c 2 -b 16 -t raw "$session_dir/beep.raw" synth 0.3 sine 440 vol 0.5
+raw_stream() {
+    local offset
+    offset=$(offset_now "$recording")
+    pacat --raw --format=s16le --rate="$rate" --channels=2 --latency-msec=5 "$session_dir/beep.raw"
+    sleep 0.5
+    first_sound_ms "$recording" "$offset"
 }
 
-mutes=() volumes=() balances=() pauses=() seeks=() plays=()
+mutes=() volumes=() balances=() pauses=() seeks=() plays=() raw=()
 for _ in 1 2 3 4 5; do
     mutes+=("$(heard 0 alt+m)")
     xdotool key --clearmodifiers alt+m
@@ -134,6 +146,7 @@ done
 for _ in 1 2 3 4 5; do
     xdotool key --clearmodifiers alt+s
     sleep 0.5
+    raw+=("$(raw_stream)")
     plays+=("$(sounds alt+p)")
 done
 # The volume slider, at its loudest end, takes the focus from a click on its handle; the
@@ -149,10 +162,10 @@ for _ in 1 2 3; do
     balances+=("$(heard 0 End)" "$(heard 1 Home)")
 done
 
-worst_row "play key to first sound" 100 "${plays[@]}"
-worst_row "Alt+M (mute) heard" 150 "${mutes[@]}"
-worst_row "volume slider to its quietest end heard" 150 "${volumes[@]}"
-worst_row "balance slider to one end heard" 150 "${balances[@]}"
-worst_row "Pause heard" 50 "${pauses[@]}"
-worst_row "a seek heard (media controls)" 150 "${seeks[@]}"
-note "play ${plays[*]}; mute ${mutes[*]}; volume ${volumes[*]}; balance ${balances[*]}; pause ${pauses[*]}; seek ${seeks[*]} ms"
+worst_row "play key to first sound" 100 "$(printf '%s\n' "${raw[@]}" | worst) ms (pacat, worst)" "${plays[@]}"
+worst_row "Alt+M (mute) heard" 150 - "${mutes[@]}"
+worst_row "volume slider to its quietest end heard" 150 - "${volumes[@]}"
+worst_row "balance slider to one end heard" 150 - "${balances[@]}"
+worst_row "Pause heard" 50 - "${pauses[@]}"
+worst_row "a seek heard (media controls)" 150 - "${seeks[@]}"
+note "play ${plays[*]} (pacat ${raw[*]}); mute ${mutes[*]}; volume ${volumes[*]}; balance ${balances[*]}; pause ${pauses[*]}; seek ${seeks[*]} ms"
