@@ -152,8 +152,7 @@ GstElement* GstSoundOutput::opened(GstElement* sink) {
     if (!sink)
         return nullptr;
     gst_object_ref_sink(sink);
-    if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE &&
-        !standsIn(sink))
+    if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE && !standsIn(sink))
         return sink;
     gst_element_set_state(sink, GST_STATE_NULL);
     gst_object_unref(sink);
