@@ -10,7 +10,6 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHelpEvent>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -531,11 +530,10 @@ void TstForm1::scenario_data() {
     row("media controls: the song's tags",
         "fifo $T/fifo.mp3; add $F/tags_v23_utf16.mp3 $T/fifo.mp3 $F/tags_v24_utf8.mp3 "
         "$F/tags_v1_latin1.mp3 $F/short_0_3s.mp3; tip 0=Anna Ødegård – Żółw – 東京; "
-        "tip 1=$T/fifo.mp3; "
         "select 0; mpris Play; meta xesam:title=Żółw – 東京; meta xesam:artist=Anna Ødegård; "
-        "meta xesam:trackNumber=3; mpris Next; meta xesam:title=fifo; mpris Next; "
-        "meta xesam:title=Ελληνικά; mpris Next; meta xesam:title=Grüße aus Köln; mpris Next; "
-        "meta xesam:title=short_0_3s");
+        "meta xesam:trackNumber=3; tip 1=$T/fifo.mp3; mpris Next; meta xesam:title=fifo; "
+        "mpris Next; meta xesam:title=Ελληνικά; mpris Next; meta xesam:title=Grüße aus Köln; "
+        "mpris Next; meta xesam:title=short_0_3s");
 }
 
 QTEST_MAIN(TstForm1)
