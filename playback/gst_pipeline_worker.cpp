@@ -114,7 +114,7 @@ void GstPipelineWorker::run() {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
     playbin_ = gst_element_factory_make("playbin", nullptr);
-    if (playbin_ && !output_.build())
+    if (playbin_ && !output_.build(playbin_))
         gst_object_unref(gst_object_ref_sink(std::exchange(playbin_, nullptr)));
     if (playbin_) {
         g_object_set(playbin_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);

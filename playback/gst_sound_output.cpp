@@ -46,18 +46,22 @@ GstSoundOutput::~GstSoundOutput() {
             gst_object_unref(e);
 }
 
-bool GstSoundOutput::build() {
+bool GstSoundOutput::build(GstElement* playbin) {
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* caps = gst_element_factory_make("capsfilter", nullptr);
     panorama_ = gst_element_factory_make("audiopanorama", nullptr);
     volume_ = gst_element_factory_make("volume", nullptr);
-    if (!convert || !caps || !panorama_ || !volume_) {
-        for (GstElement* e : {convert, caps, panorama_, volume_})
+    GstElement* batcher = makeSoundBatcher(kOutputPieceUs * GST_USECOND);
+    if (!convert || !caps || !panorama_ || !volume_ || !batcher) {
+        for (GstElement* e : {convert, caps, panorama_, volume_, batcher})
             if (e)
                 gst_object_unref(gst_object_ref_sink(e));
         panorama_ = volume_ = nullptr;
         return false;
     }
+    // In front of playbin's queue, so that its thread and everything after it, down to the
+    // sound server's client thread, handle a piece at a time instead of every MP3 frame.
+    g_object_set(playbin, "audio-filter", batcher, nullptr);
     // Float keeps a 50 dB attenuation clean; "simple" pans by scaling one channel
     // instead of mixing one into the other. Stereo already before the balance (a mono file
     // is heard the same on both sides either way), so a centred balance, which would only
@@ -167,9 +171,8 @@ GstElement* GstSoundOutput::withLevels(GstElement* sink) {
         gst_object_unref(previous);
     }
     GstElement* output = gst_bin_new(nullptr);
-    GstElement* batcher = makeSoundBatcher(kOutputPieceUs * GST_USECOND);
-    gst_bin_add_many(GST_BIN(output), levels_, batcher, sink, nullptr);
-    gst_element_link_many(levels_, batcher, sink, nullptr);
+    gst_bin_add_many(GST_BIN(output), levels_, sink, nullptr);
+    gst_element_link(levels_, sink);
     GstPad* pad = gst_element_get_static_pad(levels_, "sink");
     gst_element_add_pad(output, gst_ghost_pad_new("sink", pad));
     gst_object_unref(pad);

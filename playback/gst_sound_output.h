@@ -19,8 +19,9 @@ public:
     GstSoundOutput& operator=(const GstSoundOutput&) = delete;
     ~GstSoundOutput();
 
-    // False when an element is missing (GStreamer's plugins are not all there).
-    bool build();
+    // Puts the levels together and gives `playbin` the sound in pieces. False when an
+    // element is missing (GStreamer's plugins are not all there).
+    bool build(GstElement* playbin);
     enum class Preroll { Ok, Failed, SinkFailed };
     // Prerolls `playbin` into a new sink behind the levels; `watch` sees the sink first. A new
     // sink each time, so a sound server that came back is used by the next file. SinkFailed
