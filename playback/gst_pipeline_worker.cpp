@@ -165,7 +165,7 @@ bool GstPipelineWorker::readPosition() {
     gint64 ns = 0;
     // Fails for a few ms after a seek; the caller's estimate stays then.
     std::optional<double> seconds;
-    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
+    if (output_.position(playbin_, ns) && ns >= 0)
         seconds = static_cast<double>(ns) / GST_SECOND;
     Held lock(mutex_);
     const auto reading = shared_.clock.read(writeEpoch_, seconds, playing_, g_get_monotonic_time());

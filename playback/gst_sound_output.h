@@ -41,6 +41,12 @@ public:
     // device is gone) rather than from what feeds it.
     bool failed(GstMessage* msg) const;
 
+    // The position the current sink has played to, asked of the sink itself: through `playbin`
+    // the question would pass every bin on the way, and it is asked often while a start settles.
+    bool position(GstElement* playbin, gint64& ns) const {
+        return gst_element_query_position(sink_ ? sink_ : playbin, GST_FORMAT_TIME, &ns);
+    }
+
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
     // Whether the current sink holds about a second of sound ahead: a change made in the
