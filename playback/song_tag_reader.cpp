@@ -16,44 +16,18 @@ using ReadTags = void (*)(const QString* path, SongTags* tags);
 // Linked to the program, TagLib would cost every start about 2 ms and a megabyte of memory; in a
 // module of its own, beside the program (MARROWTUNE_TAG_MODULE), it is loaded by a reading thread
 // and let go when that thread has nothing more to read, so a playing song does not keep it in
-// memory. Without it, songs show no tags.
-class TagModule {
-public:
-    TagModule() = default;
-    TagModule(const TagModule&) = delete;
-    TagModule& operator=(const TagModule&) = delete;
-    ~TagModule() {
-        if (handle_)
-            dlclose(handle_);
+// memory. Null without it: songs then show no tags.
+void* openTagModule() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string module = (program.parent_path() / MARROWTUNE_TAG_MODULE).string();
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        static std::once_flag warned;
+        std::call_once(warned, [] { qWarning("Song tags cannot be read: %s", dlerror()); });
     }
-
-    void read(const QString& path, SongTags& tags) {
-        if (!loaded_)
-            load();
-        if (read_)
-            read_(&path, &tags);
-    }
-
-private:
-    void load() {
-        loaded_ = true;
-        std::error_code error;
-        const std::filesystem::path program =
-            std::filesystem::read_symlink("/proc/self/exe", error);
-        const std::string module = (program.parent_path() / MARROWTUNE_TAG_MODULE).string();
-        handle_ = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) {
-            static std::once_flag warned;
-            std::call_once(warned, [] { qWarning("Song tags cannot be read: %s", dlerror()); });
-            return;
-        }
-        read_ = reinterpret_cast<ReadTags>(dlsym(handle_, "marrowtuneReadSongTags"));
-    }
-
-    bool loaded_ = false;
-    void* handle_ = nullptr;
-    ReadTags read_ = nullptr;
-};
+    return handle;
+}
 
 } // namespace
 
@@ -88,7 +62,8 @@ void SongTagReader::request(const QString& path) {
 }
 
 void SongTagReader::readWaiting(const std::shared_ptr<Mailbox>& box) {
-    TagModule module;
+    std::unique_ptr<void, int (*)(void*)> module(nullptr, dlclose);
+    bool opened = false;
     for (;;) {
         QString path;
         {
@@ -99,8 +74,14 @@ void SongTagReader::readWaiting(const std::shared_ptr<Mailbox>& box) {
             }
             path = *std::exchange(box->waiting, std::nullopt);
         }
+        if (!std::exchange(opened, true))
+            module.reset(openTagModule());
+        const auto read =
+            module ? reinterpret_cast<ReadTags>(dlsym(module.get(), "marrowtuneReadSongTags"))
+                   : nullptr;
         SongTags tags;
-        module.read(path, tags);
+        if (read)
+            read(&path, &tags);
         // Posted under the lock, so the owner cannot go meanwhile; a reply still queued
         // when it goes is dropped with it.
         const std::lock_guard lock(box->mutex);
