@@ -62,8 +62,11 @@ void SongTagReader::request(const QString& path) {
 }
 
 void SongTagReader::readWaiting(const std::shared_ptr<Mailbox>& box) {
-    std::unique_ptr<void, int (*)(void*)> module(nullptr, dlclose);
-    bool opened = false;
+    // A thread starts for a request, so there is always something to read.
+    const std::unique_ptr<void, int (*)(void*)> module(openTagModule(), dlclose);
+    const auto read =
+        module ? reinterpret_cast<ReadTags>(dlsym(module.get(), "marrowtuneReadSongTags"))
+               : nullptr;
     for (;;) {
         QString path;
         {
@@ -74,11 +77,6 @@ void SongTagReader::readWaiting(const std::shared_ptr<Mailbox>& box) {
             }
             path = *std::exchange(box->waiting, std::nullopt);
         }
-        if (!std::exchange(opened, true))
-            module.reset(openTagModule());
-        const auto read =
-            module ? reinterpret_cast<ReadTags>(dlsym(module.get(), "marrowtuneReadSongTags"))
-                   : nullptr;
         SongTags tags;
         if (read)
             read(&path, &tags);

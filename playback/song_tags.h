@@ -16,6 +16,6 @@ struct SongTags {
 // pictures can make this take long: not for the GUI thread.
 SongTags readSongTags(const QString& path);
 
-// The same, as the tag module exports it: the program loads TagLib only for the first tags it
-// reads (see SongTagReader).
+// The same, as the tag module exports it: the program loads TagLib only while it reads tags
+// (see SongTagReader).
 extern "C" void marrowtuneReadSongTags(const QString* path, SongTags* tags);
