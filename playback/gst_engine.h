@@ -17,7 +17,7 @@ struct WorkerReport;
 // within 1.5 s is given up here, without waiting for the worker to come back.
 //
 // Volume and mute are set on the sound server's stream where the sink has one (heard at once
-// though the sink is fed a second ahead), in the samples otherwise; the balance is applied in
+// though the sink is fed seconds ahead), in the samples otherwise; the balance is applied in
 // the samples. All hold across tracks.
 class GstEngine : public MediaEngine {
     Q_OBJECT

@@ -16,6 +16,7 @@ struct MtSoundBatcher {
     gint frameBytes;
     GstClockTime heldPts; // of the first sample held
     gboolean heldDiscont;
+    gboolean started; // a piece went on since the last start or flush
 };
 
 struct MtSoundBatcherClass {
@@ -84,7 +85,12 @@ GstFlowReturn chain(GstPad* /*pad*/, GstObject* parent, GstBuffer* buffer) {
         b->heldDiscont = GST_BUFFER_IS_DISCONT(buffer);
     }
     gst_adapter_push(b->held, buffer);
-    return gst_adapter_available(b->held) >= b->pieceBytes ? pushHeld(b) : GST_FLOW_OK;
+    // The first sound after a start or a seek goes on at once: a piece would hold it back
+    // while the rest of it is decoded.
+    if (b->started && gst_adapter_available(b->held) < b->pieceBytes)
+        return GST_FLOW_OK;
+    b->started = TRUE;
+    return pushHeld(b);
 }
 
 gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
@@ -92,6 +98,7 @@ gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_FLUSH_STOP:
         gst_adapter_clear(b->held);
+        b->started = FALSE;
         break;
     case GST_EVENT_CAPS: {
         pushHeld(b); // in the format it came in
@@ -117,8 +124,10 @@ gboolean sinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
 GstStateChangeReturn changeState(GstElement* element, GstStateChange transition) {
     const GstStateChangeReturn ret =
         GST_ELEMENT_CLASS(mt_sound_batcher_parent_class)->change_state(element, transition);
-    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY)
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
         gst_adapter_clear(self(GST_OBJECT(element))->held);
+        self(GST_OBJECT(element))->started = FALSE;
+    }
     return ret;
 }
 

@@ -11,11 +11,14 @@ namespace {
 // Longer than a start waits for its answer (its frames counted) before it plays.
 constexpr gint64 kLongHoldUs = 250000;
 
-// A sound server fed a second ahead in fifths of a second wakes the player a few times a
+// A sound server fed two seconds ahead in half-second pieces wakes the player a few times a
 // second instead of a hundred. What the user changes is still heard at once: volume and mute
 // act on the server's stream, and a balance change flushes what was fed ahead.
-constexpr gint64 kOutputAheadUs = 1000000;
-constexpr gint64 kOutputPieceUs = 200000;
+constexpr gint64 kOutputAheadUs = 2000000;
+constexpr gint64 kOutputPieceUs = 500000;
+// What the server is asked to take at a time: PipeWire sizes its cycle by it, and a longer
+// cycle delays the first sound.
+constexpr gint64 kOutputSegmentUs = 200000;
 
 // autoaudiosink falls back to a fakesink inside when no real sink opens.
 bool standsIn(GstElement* sink) {
@@ -146,7 +149,8 @@ GstElement* GstSoundOutput::makeSink() {
         sink = opened(gst_element_factory_make("autoaudiosink", nullptr));
     streamLevels_ = sink && GST_IS_STREAM_VOLUME(sink);
     if (streamLevels_ && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "buffer-time"))
-        g_object_set(sink, "buffer-time", kOutputAheadUs, "latency-time", kOutputPieceUs, nullptr);
+        g_object_set(sink, "buffer-time", kOutputAheadUs, "latency-time", kOutputSegmentUs,
+                     nullptr);
     return sink;
 }
 

@@ -8,7 +8,7 @@ namespace {
 // A correction larger than this is told to the caller (the display shows whole seconds).
 constexpr double kJumpSeconds = 0.02;
 // A busy machine's sound output may start, stall for a second while the sound server catches
-// up, then go on, and one fed a second ahead can stall that late: only an output that ran on
+// up, then go on, and one fed seconds ahead can stall that late: only an output that ran on
 // with the clock for this long is steady.
 constexpr qint64 kSteadyUs = 2000000;
 
