@@ -16,8 +16,8 @@ constexpr gint64 kLongHoldUs = 250000;
 // act on the server's stream, and a balance change flushes what was fed ahead.
 constexpr gint64 kOutputAheadUs = 2000000;
 constexpr gint64 kOutputPieceUs = 500000;
-// What the server is asked to take at a time: PipeWire sizes its cycle by it, and a longer
-// cycle delays the first sound.
+// What the server is asked to take at a time, as before: asked for half a second, PipeWire
+// set a longer cycle, and the first sound came later in our runs.
 constexpr gint64 kOutputSegmentUs = 200000;
 
 // autoaudiosink falls back to a fakesink inside when no real sink opens.
