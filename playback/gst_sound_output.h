@@ -49,7 +49,7 @@ public:
 
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
-    // Whether the current sink holds about a second of sound ahead: a change made in the
+    // Whether the current sink holds seconds of sound ahead: a change made in the
     // samples (the balance) is heard at once only once that is flushed.
     bool feedsAhead() const { return streamLevels_; }
 
