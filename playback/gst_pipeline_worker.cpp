@@ -139,6 +139,7 @@ void GstPipelineWorker::run() {
     if (playbin_) {
         gst_bus_remove_watch(bus_);
         gst_element_set_state(playbin_, GST_STATE_NULL);
+        output_.standDown();
         gst_object_unref(bus_);
         gst_object_unref(playbin_);
     }
@@ -359,6 +360,8 @@ void GstPipelineWorker::finish(int result) {
         report({Kind::End, loadedGeneration_, result, {}}, lock);
     }
     unload();
+    if (result != WorkerReport::kOutputLost) // the server is gone
+        output_.standBy();
 }
 
 // On a streaming thread. Blocks it while the caller picks the next track: the buffers of

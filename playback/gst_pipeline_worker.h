@@ -110,7 +110,10 @@ public:
     // until requestResume.
     void requestLoad(quint64 gen, const QString& file, double from = 0.0);
     void requestUnload() {
-        post([this] { unload(); });
+        post([this] {
+            unload();
+            output_.standBy();
+        });
     }
     void requestPause(quint64 gen) {
         post([this, gen] { pause(gen); });

@@ -44,6 +44,7 @@ GstSoundOutput::GstSoundOutput(std::function<GstElement*()> makeSink)
     : makeSink_(std::move(makeSink)) {}
 
 GstSoundOutput::~GstSoundOutput() {
+    standDown();
     for (GstElement* e : {sink_, levels_})
         if (e)
             gst_object_unref(e);
@@ -91,7 +92,10 @@ GstSoundOutput::Preroll GstSoundOutput::preroll(GstElement* playbin, GstBus* bus
                                                 const std::function<void(GstElement*)>& watch) {
     if (sink_)
         gst_object_unref(std::exchange(sink_, nullptr));
-    GstElement* sink = makeSink();
+    GstElement* sink = answeringSpare();
+    if (!sink)
+        sink = makeSink();
+    streamLevels_ = sink && GST_IS_STREAM_VOLUME(sink);
     if (!sink)
         return Preroll::SinkFailed;
     watch(sink);
@@ -142,16 +146,45 @@ GstSoundOutput::Preroll GstSoundOutput::prerollInto(GstElement* playbin, GstBus*
 
 // Null when the sink cannot open: a stand-in that only keeps time would show a track playing
 // that nobody hears.
-GstElement* GstSoundOutput::makeSink() {
-    GstElement* sink = makeSink_ ? opened(makeSink_()) : nullptr;
-    // The sound server's own sink has a stream volume; autoaudiosink would hide it.
-    if (!makeSink_ && !(sink = opened(gst_element_factory_make("pulsesink", nullptr))))
+GstElement* GstSoundOutput::makeSink(bool orDevice) {
+    // The sound server's own sink has a stream volume; autoaudiosink would hide it. A device's
+    // sink is the fallback where no server runs.
+    GstElement* sink =
+        opened(makeSink_ ? makeSink_() : gst_element_factory_make("pulsesink", nullptr));
+    if (!makeSink_ && !sink && orDevice)
         sink = opened(gst_element_factory_make("autoaudiosink", nullptr));
-    streamLevels_ = sink && GST_IS_STREAM_VOLUME(sink);
-    if (streamLevels_ && g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "buffer-time"))
+    if (sink && GST_IS_STREAM_VOLUME(sink) &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "buffer-time"))
         g_object_set(sink, "buffer-time", kOutputAheadUs, "latency-time", kOutputSegmentUs,
                      nullptr);
     return sink;
+}
+
+void GstSoundOutput::standBy() {
+    if (!spare_)
+        spare_ = makeSink(false);
+    if (spare_ && !GST_IS_STREAM_VOLUME(spare_))
+        standDown();
+}
+
+// The sink opened to stand by, while its server still answers: after the server went away, a
+// sink needs a new connection, even to a server that came back.
+GstElement* GstSoundOutput::answeringSpare() {
+    if (spare_ && g_object_class_find_property(G_OBJECT_GET_CLASS(spare_), "device-name")) {
+        gchar* name = nullptr; // asked of the server
+        g_object_get(spare_, "device-name", &name, nullptr);
+        if (!name)
+            standDown();
+        g_free(name);
+    }
+    return std::exchange(spare_, nullptr);
+}
+
+void GstSoundOutput::standDown() {
+    if (spare_) {
+        gst_element_set_state(spare_, GST_STATE_NULL);
+        gst_object_unref(std::exchange(spare_, nullptr));
+    }
 }
 
 // Null when `sink` does not open. One that opens stays open: the file's start then does not

@@ -47,6 +47,12 @@ public:
         return gst_element_query_position(sink_ ? sink_ : playbin, GST_FORMAT_TIME, &ns);
     }
 
+    // Opens the next file's sink while nothing plays, so that a start does not wait for a
+    // connection to the sound server. Only a server's sink: one that holds a device would keep
+    // it from other programs.
+    void standBy();
+    void standDown();
+
     // Element properties: they never wait on the device.
     void setLevels(double volumeFactor, float panorama, bool mute);
     // Whether the current sink holds seconds of sound ahead: a change made in the
@@ -55,13 +61,15 @@ public:
 
 private:
     Preroll prerollInto(GstElement* playbin, GstBus* bus);
-    GstElement* makeSink();
+    GstElement* makeSink(bool orDevice = true);
+    GstElement* answeringSpare();
     static GstElement* opened(GstElement* sink);
     void applyVolume();
     GstElement* withLevels(GstElement* sink);
 
     std::function<GstElement*()> makeSink_;
     GstElement* sink_ = nullptr;   // our own reference to the current sink
+    GstElement* spare_ = nullptr;  // our own reference to the next sink, open
     GstElement* levels_ = nullptr; // our own reference; in the current output
     GstElement* panorama_ = nullptr;
     GstElement* volume_ = nullptr;

@@ -130,6 +130,11 @@ key alt+s
 sleep 0.3
 hear quiet 0.5 stopped
 wait_for 30 status_is Stopped || fail "status $(pc status) after Alt+S"
+# A server that restarts while nothing plays is used by the next start.
+kill -9 "$PULSE_PID"
+start_sound
+key alt+p
+hear loud 0.5 "played once the sound server restarted while stopped"
 
 key alt+p # closed while it plays, the program ends at once
 sleep 0.3
