@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -67,6 +68,7 @@ struct Recording {
     std::atomic_bool fails = false; // as a sound server that went away
     std::mutex mutex;
     std::vector<float> samples; // left, right interleaved
+    std::vector<size_t> pieces; // frames in each buffer that reached the sink
 
     GstElement* monitor = nullptr; // records a sound server's null sink as it plays
 
@@ -129,6 +131,7 @@ struct Recording {
         if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
             const auto* f = reinterpret_cast<const float*>(map.data);
             samples.insert(samples.end(), f, f + map.size / sizeof(float));
+            pieces.push_back(map.size / sizeof(float) / 2);
             gst_buffer_unmap(buffer, &map);
         }
     }
@@ -358,6 +361,11 @@ private slots:
         QVERIFY2(engine.position() >= target - 0.01 &&
                      engine.position() < target + (paused ? 0.02 : 0.6),
                  qPrintable(QString::number(engine.position())));
+        if (std::lock_guard lock(sink->mutex); !sink->monitor) // the batcher's pieces, as cut
+            // The first sound goes on alone, at once; then half seconds at a time.
+            QVERIFY2(sink->pieces.front() <= 2048 &&
+                         *std::max_element(sink->pieces.begin(), sink->pieces.end()) > kRate / 4,
+                     qPrintable(QString::number(sink->pieces.front())));
         if (paused) {
             // Goes on from there: not from the start, nor ahead by the time spent paused, nor
             // stuck.
