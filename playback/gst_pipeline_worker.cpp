@@ -360,7 +360,7 @@ void GstPipelineWorker::finish(int result) {
         report({Kind::End, loadedGeneration_, result, {}}, lock);
     }
     unload();
-    if (result != WorkerReport::kOutputLost) // the server is gone
+    if (result != WorkerReport::kOutputLost) // not to a server just lost
         output_.standBy();
 }
 
